@@ -1,0 +1,75 @@
+// The one place of the monitor that knows the file system layout of the host.
+#include "monitor/log_file.h"
+
+#include <cstdlib>
+#include <filesystem>
+#include <system_error>
+
+namespace kavonel {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::FILE* OpenEmpty(const std::string& path) {
+  if (path.empty()) return nullptr;
+  // Emptied at every start; a second try as the reader tools always did.
+  std::FILE* file = std::fopen(path.c_str(), "w");
+  if (file == nullptr) file = std::fopen(path.c_str(), "w");
+  return file;
+}
+
+}  // namespace
+
+std::string LogPathBesideProgram() {
+  std::error_code error;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+  if (error || !exe.has_parent_path()) return kLogFileName;
+  return (exe.parent_path() / kLogFileName).string();
+}
+
+std::string LogPathInUserData() {
+  fs::path base;
+  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
+    base = data;
+  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
+    base = fs::path(home) / ".local" / "share";
+  } else {
+    return {};
+  }
+  return (base / "kavonel" / kLogFileName).string();
+}
+
+CLogFile::CLogFile() { Open(LogPathBesideProgram(), LogPathInUserData()); }
+
+CLogFile::CLogFile(const std::string& path, const std::string& fallbackPath) {
+  Open(path, fallbackPath);
+}
+
+void CLogFile::Open(const std::string& path, const std::string& fallbackPath) {
+  m_file = OpenEmpty(path);
+  if (m_file != nullptr) {
+    m_path = path;
+    return;
+  }
+  if (fallbackPath.empty()) return;
+  std::error_code error;
+  fs::create_directories(fs::path(fallbackPath).parent_path(), error);
+  m_file = OpenEmpty(fallbackPath);
+  if (m_file != nullptr) m_path = fallbackPath;
+}
+
+CLogFile::~CLogFile() {
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (m_file != nullptr) std::fclose(m_file);
+  m_file = nullptr;
+}
+
+void CLogFile::Write(std::string_view text) {
+  std::lock_guard<std::mutex> guard(m_lock);
+  if (m_file == nullptr) return;
+  // fwrite rather than fputs: the text is a view, not NUL-terminated.
+  std::fwrite(text.data(), 1, text.size(), m_file);
+  std::fflush(m_file);
+}
+
+}  // namespace kavonel

@@ -1,0 +1,47 @@
+// The log file "Pellorin.log": opened (and emptied) when the window is built, every
+// piece written and flushed at once under a lock, closed with the window.
+#pragma once
+
+#include <cstdio>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace kavonel {
+
+inline constexpr const char* kLogFileName = "Pellorin.log";
+
+// Beside the program: its own directory (from /proc/self/exe) and kLogFileName; the
+// bare name (current directory) when the program's path cannot be read.
+std::string LogPathBesideProgram();
+// The user's data folder: $XDG_DATA_HOME, else ~/.local/share, then
+// kavonel/Pellorin.log. Empty when neither variable gives a folder.
+std::string LogPathInUserData();
+
+class CLogFile {
+ public:
+  // Beside the program; when that folder cannot be written (an installed program),
+  // in the user's data folder instead.
+  CLogFile();
+  // At the given paths, in order of preference (tests, kavonel-cli --log).
+  explicit CLogFile(const std::string& path, const std::string& fallbackPath = {});
+  ~CLogFile();
+  CLogFile(const CLogFile&) = delete;
+  CLogFile& operator=(const CLogFile&) = delete;
+
+  // Writes and flushes text; nothing when the file is not open. Failures are ignored.
+  void Write(std::string_view text);
+  bool IsOpen() const { return m_file != nullptr; }
+  // The path of the open file; empty when none could be opened.
+  const std::string& Path() const { return m_path; }
+
+ private:
+  void Open(const std::string& path, const std::string& fallbackPath);
+
+  std::FILE* m_file = nullptr;
+  std::mutex m_lock;
+  std::string m_strFileName = kLogFileName;
+  std::string m_path;
+};
+
+}  // namespace kavonel
