@@ -1,0 +1,111 @@
+// The configuration script decoder as a C++ class: what the exports of libquassel wrap,
+// and what the program, kavonel-cli and the tests use directly. Each Decoder is
+// independent (no globals); one Decoder is not safe to use from two threads at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <iosfwd>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "command_buffer.h"
+#include "quassel.h"
+
+namespace quassel {
+
+// The library's codes (quassel.h), for C++ callers.
+inline constexpr uint32_t kOk = QUASSEL_OK;
+inline constexpr uint32_t kNotEnoughMemory = QUASSEL_NOT_ENOUGH_MEMORY;
+inline constexpr uint32_t kInvalidParameter = QUASSEL_INVALID_PARAMETER;
+inline constexpr uint32_t kFileOpenError = QUASSEL_FILE_OPEN_ERROR;
+inline constexpr uint32_t kScriptFormatError = QUASSEL_SCRIPT_FORMAT_ERROR;
+inline constexpr uint32_t kAllProcessed = QUASSEL_ALL_PROCESSED;
+inline constexpr uint32_t kDetailCommandFormat = QUASSEL_DETAIL_COMMAND_FORMAT;
+inline constexpr uint32_t kDetailInvalidValue = QUASSEL_DETAIL_INVALID_VALUE;
+inline constexpr uint32_t kDetailNotHex = QUASSEL_DETAIL_NOT_HEX;
+
+// The version text GetDLLVersion answers.
+inline constexpr const char* kVersionText = "1.3.0";
+
+// What one load reports: the same values LoadConfigurationText writes to its
+// out-parameters. On failure the three counts are those of an empty buffer.
+struct LoadResult {
+  uint32_t result = kOk;
+  uint32_t detailCode = 0;  // 0x20000010..12 for a script error, else 0
+  uint32_t errorLine = 0;   // 1-based physical line of a script error, else 0
+  uint32_t commandCount = 0;
+  uint32_t maxRecordSize = kRecordHeaderSize;
+  uint32_t totalBytes = 0;
+};
+
+// Something the decoder passed over without an error that a script author would want to
+// know about: a skipped word, a body left open at the end of the file, a message or KAT
+// line that goes into no record. line is the 1-based physical line it concerns.
+struct Diagnostic {
+  uint32_t line = 0;
+  std::string message;
+};
+
+// One record of the command buffer, pointing into it (valid until the next load).
+struct RecordView {
+  uint8_t command = 0;
+  uint8_t subCommand = 0;
+  std::span<const uint8_t> data;   // the data bytes only
+  std::span<const uint8_t> bytes;  // the whole record: header and data
+};
+
+// At most this many diagnostics are kept per load; a last one then says how many more
+// were passed over, so a pathological script cannot make the list grow without bound.
+inline constexpr size_t kMaxDiagnostics = 1000;
+
+class Decoder {
+ public:
+  Decoder() = default;
+
+  // Each load replaces the buffer, the result and the diagnostics of the previous one.
+  // After any failure the buffer is empty and the hand-outs answer kAllProcessed.
+  // deviceType is accepted for the exports' sake and changes nothing.
+  LoadResult LoadFile(const std::string& path, uint32_t deviceType = 0);
+  LoadResult LoadStream(std::istream& in, uint32_t deviceType = 0);
+  LoadResult LoadText(std::string_view text, uint32_t deviceType = 0);
+
+  // GetNextConfigCommand: copies the record at the read cursor if *capacity bytes hold it,
+  // sets *capacity to its size and moves the cursor on (kOk); kNotEnoughMemory when it
+  // does not fit, kAllProcessed when no record is left or no load has succeeded,
+  // kInvalidParameter for a null pointer. Nothing changes unless kOk.
+  uint32_t NextCommand(uint8_t* destination, uint32_t* capacity);
+  // GetAllConfigCommands: copies the whole buffer if *capacity bytes hold it, sets
+  // *capacity to its size and the cursor back to the first record (kOk); kNotEnoughMemory
+  // when it does not fit, kAllProcessed when no load has succeeded, kInvalidParameter
+  // for a null pointer.
+  uint32_t AllCommands(uint8_t* destination, uint32_t* capacity);
+
+  const LoadResult& LastLoad() const { return last_; }
+  // True after a successful load, until the next load starts.
+  bool Loaded() const { return loaded_; }
+  std::span<const uint8_t> Bytes() const { return buffer_.Bytes(); }
+  std::vector<RecordView> Records() const;
+  uint32_t ReadCursor() const { return buffer_.ReadCursor(); }
+  // Warnings of the last load in line order, also after a failed load (those found
+  // before the error).
+  const std::vector<Diagnostic>& Diagnostics() const { return diagnostics_; }
+
+  // Bounds the command buffer's bytes (default: none); a load that needs more fails with
+  // kNotEnoughMemory as if memory had run out.
+  void SetByteLimit(size_t limit) { byteLimit_ = limit; }
+
+ private:
+  class Session;
+  LoadResult Finish(uint32_t result, uint32_t detail, uint32_t line);
+
+  CommandBuffer buffer_;
+  LoadResult last_;
+  std::vector<Diagnostic> diagnostics_;
+  size_t byteLimit_ = SIZE_MAX;
+  bool loaded_ = false;
+};
+
+}  // namespace quassel
