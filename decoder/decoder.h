@@ -99,6 +99,10 @@ class Decoder {
 
  private:
   class Session;
+  // Runs one load over a source of bytes: read(data) points data at the next bytes and
+  // answers their count, 0 at the end of the input, -1 on a read failure.
+  template <typename Read>
+  LoadResult Run(Read& read);
   LoadResult Finish(uint32_t result, uint32_t detail, uint32_t line);
 
   CommandBuffer buffer_;

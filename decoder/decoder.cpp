@@ -1,0 +1,208 @@
+#include "decoder.h"
+
+#include <cstdio>
+#include <cstring>
+#include <istream>
+#include <memory>
+#include <new>
+
+#include "script_reader.h"
+
+namespace quassel {
+namespace {
+
+// Files and streams are read in chunks of this size; lines are cut out of a chunk in
+// place, and only a line that straddles two chunks is copied.
+constexpr size_t kChunkSize = 1 << 20;
+
+uint32_t DetailCode(ReadStatus status) {
+  switch (status) {
+    case ReadStatus::kCommandFormat:
+      return kDetailCommandFormat;
+    case ReadStatus::kInvalidValue:
+      return kDetailInvalidValue;
+    case ReadStatus::kNotHex:
+      return kDetailNotHex;
+    default:
+      return 0;
+  }
+}
+
+}  // namespace
+
+// One load: cuts the input into physical lines and feeds them to the script reader.
+class Decoder::Session {
+ public:
+  Session(CommandBuffer& buffer, std::vector<Diagnostic>& diagnostics)
+      : reader_(buffer, diagnostics) {}
+
+  // Feeds bytes; false once the script has an error (or memory ran out).
+  bool Feed(const char* data, size_t size) {
+    const char* end = data + size;
+    while (data < end) {
+      const char* newline =
+          static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
+      if (newline == nullptr) {
+        pending_.append(data, end);
+        break;
+      }
+      if (pending_.empty()) {
+        status_ = reader_.Line(std::string_view(data, static_cast<size_t>(newline - data)));
+      } else {
+        pending_.append(data, newline);
+        status_ = reader_.Line(pending_);
+        pending_.clear();
+      }
+      if (status_ != ReadStatus::kOk) return false;
+      data = newline + 1;
+    }
+    return true;
+  }
+
+  // The input has ended: a last line without a line feed still counts.
+  bool EndOfInput() {
+    if (!pending_.empty()) {
+      status_ = reader_.Line(pending_);
+      pending_.clear();
+      pending_.shrink_to_fit();
+      if (status_ != ReadStatus::kOk) return false;
+    }
+    reader_.EndOfFile();
+    return true;
+  }
+
+  ReadStatus Status() const { return status_; }
+  ScriptReader& Reader() { return reader_; }
+
+ private:
+  ScriptReader reader_;
+  std::string pending_;
+  ReadStatus status_ = ReadStatus::kOk;
+};
+
+LoadResult Decoder::Finish(uint32_t result, uint32_t detail, uint32_t line) {
+  last_ = LoadResult{};
+  last_.result = result;
+  last_.detailCode = detail;
+  last_.errorLine = line;
+  loaded_ = result == kOk;
+  if (loaded_) {
+    last_.commandCount = buffer_.RecordCount();
+    last_.maxRecordSize = buffer_.MaxRecordSize();
+    last_.totalBytes = buffer_.TotalSize();
+  } else {
+    // Nothing of a failed load, nor of the one before, may be handed out.
+    buffer_.Release();
+  }
+  return last_;
+}
+
+template <typename Read>
+LoadResult Decoder::Run(Read& read) {
+  diagnostics_.clear();
+  buffer_.SetByteLimit(byteLimit_);
+  try {
+    if (!buffer_.Start()) return Finish(kNotEnoughMemory, 0, 0);
+    Session session(buffer_, diagnostics_);
+    bool ok = true;
+    for (;;) {
+      const char* data = nullptr;
+      const std::ptrdiff_t count = read(data);
+      if (count < 0) {
+        session.Reader().CloseDiagnostics();
+        return Finish(kScriptFormatError, 0, 0);
+      }
+      if (count == 0) break;
+      ok = session.Feed(data, static_cast<size_t>(count));
+      if (!ok) break;
+    }
+    if (ok) ok = session.EndOfInput();
+    session.Reader().CloseDiagnostics();
+    if (ok) return Finish(kOk, 0, 0);
+    if (session.Status() == ReadStatus::kNoMemory) return Finish(kNotEnoughMemory, 0, 0);
+    return Finish(kScriptFormatError, DetailCode(session.Status()),
+                  session.Reader().LineNumber());
+  } catch (const std::bad_alloc&) {
+    return Finish(kNotEnoughMemory, 0, 0);
+  }
+}
+
+LoadResult Decoder::LoadText(std::string_view text, uint32_t /*deviceType*/) {
+  bool given = false;
+  auto read = [&](const char*& data) -> std::ptrdiff_t {
+    if (given) return 0;
+    given = true;
+    data = text.data();
+    return static_cast<std::ptrdiff_t>(text.size());
+  };
+  return Run(read);
+}
+
+LoadResult Decoder::LoadStream(std::istream& in, uint32_t /*deviceType*/) {
+  std::unique_ptr<char[]> chunk;
+  auto read = [&](const char*& data) -> std::ptrdiff_t {
+    if (!chunk) chunk.reset(new char[kChunkSize]);
+    try {
+      in.read(chunk.get(), static_cast<std::streamsize>(kChunkSize));
+    } catch (const std::ios_base::failure&) {
+      return -1;
+    }
+    const std::streamsize count = in.gcount();
+    if (count <= 0) return in.bad() ? -1 : 0;
+    data = chunk.get();
+    return static_cast<std::ptrdiff_t>(count);
+  };
+  return Run(read);
+}
+
+LoadResult Decoder::LoadFile(const std::string& path, uint32_t /*deviceType*/) {
+  // The previous buffer goes before the file is even opened.
+  diagnostics_.clear();
+  buffer_.Release();
+  // Binary mode: a carriage return is a blank wherever it stands, on every platform.
+  std::FILE* file = std::fopen(path.c_str(), "rb");
+  if (file == nullptr) return Finish(kFileOpenError, 0, 0);
+  std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
+  std::unique_ptr<char[]> chunk;
+  auto read = [&](const char*& data) -> std::ptrdiff_t {
+    if (!chunk) chunk.reset(new char[kChunkSize]);
+    const size_t count = std::fread(chunk.get(), 1, kChunkSize, file);
+    if (count == 0) return std::ferror(file) ? -1 : 0;
+    data = chunk.get();
+    return static_cast<std::ptrdiff_t>(count);
+  };
+  return Run(read);
+}
+
+uint32_t Decoder::NextCommand(uint8_t* destination, uint32_t* capacity) {
+  if (destination == nullptr || capacity == nullptr) return kInvalidParameter;
+  if (!loaded_) return kAllProcessed;
+  return buffer_.Next(destination, capacity);
+}
+
+uint32_t Decoder::AllCommands(uint8_t* destination, uint32_t* capacity) {
+  if (destination == nullptr || capacity == nullptr) return kInvalidParameter;
+  if (!loaded_) return kAllProcessed;
+  return buffer_.All(destination, capacity);
+}
+
+std::vector<RecordView> Decoder::Records() const {
+  std::vector<RecordView> records;
+  const std::span<const uint8_t> bytes = buffer_.Bytes();
+  size_t at = 0;
+  while (at + kRecordHeaderSize <= bytes.size()) {
+    const size_t length = (size_t{bytes[at + 2]} << 8) | bytes[at + 3];
+    const size_t size = kRecordHeaderSize + length;
+    if (size > bytes.size() - at) break;
+    RecordView record;
+    record.command = bytes[at];
+    record.subCommand = bytes[at + 1];
+    record.bytes = bytes.subspan(at, size);
+    record.data = bytes.subspan(at + kRecordHeaderSize, length);
+    records.push_back(record);
+    at += size;
+  }
+  return records;
+}
+
+}  // namespace quassel
