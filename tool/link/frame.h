@@ -25,7 +25,8 @@ void BuildFixedFrame(uint8_t* frame16, uint8_t command, uint8_t subCommand);
 // Frames the record of recordLength bytes that lies at offset 10 of buffer (the script
 // frame buffer, kScriptFrameBufferSize bytes): header tag in front, CRC behind.
 // Returns the frame's length, recordLength + 12. recordLength must not exceed
-// kMaxScriptRecordSize.
+// kMaxScriptRecordSize (the room to offer the decoder); a longer one is not framed and
+// answers 0, and nothing is written.
 size_t FrameScriptCommand(uint8_t* buffer, uint32_t recordLength);
 
 // Text for a response status byte; "Failed" for 9 and above.

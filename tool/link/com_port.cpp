@@ -1,0 +1,224 @@
+#include "link/com_port.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "link/serial_device.h"
+
+namespace kavonel {
+namespace {
+
+// Longer paths than the system's own limit (PATH_MAX) cannot name a device.
+constexpr size_t kMaxDevicePathLength = 4096;
+
+// While a wait hook runs, a wait is cut into slices so the hook runs at least this often.
+constexpr uint32_t kHookIntervalMs = 20;
+
+}  // namespace
+
+bool IsAcceptedBaudRate(int baudRate) {
+  static constexpr int kRates[] = {110,  300,   600,   1200,  2400,  4800,
+                                   9600, 19200, 38400, 57600, 115200};
+  return std::find(std::begin(kRates), std::end(kRates), baudRate) != std::end(kRates);
+}
+
+std::string DevicePathForPort(std::string_view portName) {
+  if (portName.empty() || portName.find('\0') != std::string_view::npos) return {};
+  std::string path;
+  if (portName.front() == '/') {
+    path = std::string(portName);
+  } else if (portName.size() > 3 && portName.substr(0, 3) == "COM" &&
+             std::all_of(portName.begin() + 3, portName.end(),
+                         [](char c) { return c >= '0' && c <= '9'; })) {
+    // COMn is the n-th serial port, /dev/ttyS(n-1); COM0 names none.
+    std::string_view digits = portName.substr(3);
+    while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+    if (digits.size() > 9) return {};
+    unsigned long n = std::stoul(std::string(digits));
+    if (n == 0) return {};
+    path = "/dev/ttyS" + std::to_string(n - 1);
+  } else {
+    path = "/dev/" + std::string(portName);
+  }
+  if (path.size() >= kMaxDevicePathLength) return {};
+  return path;
+}
+
+uint32_t SteadyClock::NowMs() {
+  auto now = std::chrono::steady_clock::now().time_since_epoch();
+  return static_cast<uint32_t>(
+      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+}
+
+struct ComPort::Impl {
+  std::unique_ptr<SerialDevice> device;
+  std::shared_ptr<MonotonicClock> clock;
+  ComTimeouts timeouts;
+
+  mutable std::mutex mutex;  // guards open state and the hook
+  bool open = false;
+  std::function<void()> hook;
+  std::thread::id hookThread;
+
+  // The hook this thread may run during a transfer, or an empty one.
+  std::function<void()> HookForThisThread() {
+    std::lock_guard<std::mutex> lock(mutex);
+    if (hook && hookThread == std::this_thread::get_id()) return hook;
+    return {};
+  }
+
+  // Waits until the device is ready for the direction, or until more than limitMs
+  // have gone by since start (unsigned differences: a wrap of the counter changes
+  // nothing). The hook, if any, runs at least every kHookIntervalMs.
+  WaitStatus WaitFor(bool readable, uint32_t start, uint32_t limitMs,
+                     const std::function<void()>& waitHook, uint32_t& lastHook) {
+    for (;;) {
+      const uint32_t now = clock->NowMs();
+      const uint32_t elapsed = now - start;
+      if (elapsed > limitMs) return WaitStatus::kTimedOut;
+      uint32_t slice = limitMs - elapsed + 1;  // passed once more than limitMs has gone by
+      if (waitHook) {
+        const uint32_t sinceHook = now - lastHook;
+        if (sinceHook >= kHookIntervalMs) {
+          waitHook();
+          lastHook = clock->NowMs();
+          continue;
+        }
+        slice = std::min(slice, kHookIntervalMs - sinceHook);
+      }
+      const auto timeout = std::chrono::milliseconds(slice);
+      const WaitStatus status =
+          readable ? device->WaitReadable(timeout) : device->WaitWritable(timeout);
+      if (status != WaitStatus::kTimedOut) return status;
+    }
+  }
+
+  uint8_t Receive(uint8_t* destination, size_t count, uint32_t firstLimit, uint32_t nextLimit) {
+    if (!IsOpenLocked()) return COM_NOT_OPEN;
+    if (count == 0) return COM_OK;
+    std::memset(destination, 0, count);
+    const std::function<void()> waitHook = HookForThisThread();
+    uint32_t start = clock->NowMs();
+    uint32_t lastHook = start;
+    uint32_t limit = firstLimit;
+    size_t have = 0;
+    uint8_t result = COM_OK;
+    while (have < count) {
+      const IoResult r = device->Read(destination + have, count - have);
+      if (r.status == IoStatus::kOk && r.count > 0) {
+        have += r.count;
+        start = clock->NowMs();  // each further byte gets its own deadline
+        limit = nextLimit;
+        continue;
+      }
+      if (r.status == IoStatus::kNotStarted) {
+        result = COM_READ_NOT_STARTED;
+        break;
+      }
+      if (r.status != IoStatus::kWouldBlock && r.status != IoStatus::kOk) {
+        result = COM_TRANSFER_FAILED;
+        break;
+      }
+      const WaitStatus w = WaitFor(true, start, limit, waitHook, lastHook);
+      if (w == WaitStatus::kTimedOut) {
+        result = COM_TIMEOUT;
+        break;
+      }
+      if (w != WaitStatus::kReady) {
+        result = COM_TRANSFER_FAILED;
+        break;
+      }
+    }
+    // A failed receive hands back nothing: the storage reads as if no byte had come.
+    if (result != COM_OK) std::memset(destination, 0, count);
+    return result;
+  }
+
+  bool IsOpenLocked() const {
+    std::lock_guard<std::mutex> lock(mutex);
+    return open;
+  }
+};
+
+ComPort::ComPort() : ComPort(MakePlatformSerialDevice(), std::make_shared<SteadyClock>()) {}
+
+ComPort::ComPort(std::unique_ptr<SerialDevice> device, std::shared_ptr<MonotonicClock> clock,
+                 ComTimeouts timeouts)
+    : impl_(std::make_unique<Impl>()) {
+  impl_->device = std::move(device);
+  impl_->clock = std::move(clock);
+  impl_->timeouts = timeouts;
+}
+
+ComPort::~ComPort() { Close(); }
+
+uint8_t ComPort::Open(std::string_view portName, int baudRate) {
+  const std::string path = DevicePathForPort(portName);
+  if (!IsAcceptedBaudRate(baudRate)) return COM_BAD_BAUD_RATE;  // before the port is touched
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (impl_->open) return COM_OPEN_FAILED;  // one port, opened once
+  if (path.empty()) return COM_OPEN_FAILED;
+  if (!impl_->device->Open(path, baudRate)) return COM_OPEN_FAILED;
+  impl_->open = true;
+  return COM_OK;
+}
+
+void ComPort::Close() {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (!impl_->open) return;
+  impl_->device->Close();
+  impl_->open = false;
+}
+
+bool ComPort::IsOpen() const { return impl_->IsOpenLocked(); }
+
+uint8_t ComPort::SendBytes(const uint8_t* data, size_t count) {
+  if (!impl_->IsOpenLocked()) return count == 0 ? COM_OK : COM_NOT_OPEN;
+  SerialDevice& device = *impl_->device;
+  // Whatever the reader sent earlier and nobody read must not pass for the answer.
+  device.Purge();
+  const std::function<void()> waitHook = impl_->HookForThisThread();
+  const uint32_t stallLimit = static_cast<uint32_t>(impl_->timeouts.writeStall.count());
+  uint32_t start = impl_->clock->NowMs();
+  uint32_t lastHook = start;
+  size_t done = 0;
+  while (done < count) {
+    const IoResult r = device.Write(data + done, count - done);
+    if (r.status == IoStatus::kOk && r.count > 0) {
+      done += r.count;
+      start = impl_->clock->NowMs();  // progress: the stall clock starts again
+      continue;
+    }
+    if (r.status != IoStatus::kWouldBlock && r.status != IoStatus::kOk) return COM_TRANSFER_FAILED;
+    // A device that stops taking bytes must not hold the program for ever.
+    if (impl_->WaitFor(false, start, stallLimit, waitHook, lastHook) != WaitStatus::kReady) {
+      return COM_TRANSFER_FAILED;
+    }
+  }
+  return COM_OK;
+}
+
+uint8_t ComPort::ReceiveResponseHead(uint8_t* response16) {
+  return impl_->Receive(response16, 16,
+                        static_cast<uint32_t>(impl_->timeouts.firstHeadByte.count()),
+                        static_cast<uint32_t>(impl_->timeouts.nextHeadByte.count()));
+}
+
+uint8_t ComPort::ReceiveBytes(uint8_t* destination, size_t count) {
+  const uint32_t limit = static_cast<uint32_t>(impl_->timeouts.fixedByte.count());
+  return impl_->Receive(destination, count, limit, limit);
+}
+
+void ComPort::SetWaitHook(std::function<void()> hook) {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->hook = std::move(hook);
+  impl_->hookThread = std::this_thread::get_id();
+}
+
+ComPort& TheComPort() {
+  // Never destroyed: a detection thread nobody waits for may still use it at exit.
+  static ComPort* port = new ComPort();
+  return *port;
+}
+
+}  // namespace kavonel
