@@ -1,0 +1,37 @@
+#include "dialogs/status_update.h"
+
+#include <QDialog>
+#include <QPushButton>
+
+#include "dialogs/dialog_look.h"
+#include "ui_status_update.h"
+
+namespace kavonel {
+
+CStatusUpdate g_statusReporter;
+
+int CStatusUpdate::DoModal(QWidget* parent) {
+  QDialog window(parent);
+  Ui::CStatusUpdate ui;
+  ui.setupUi(&window);
+  // Caption but no system menu, so no close box; kept above every other window.
+  window.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                        Qt::WindowStaysOnTopHint);
+  window.setWindowIcon(AppIcon());
+  ui.statusText->setFont(StatusTextFont());
+  ui.statusText->setText(QString::fromStdString(m_strStatusText));
+  QObject::connect(ui.okButton, &QPushButton::clicked, &window, &QDialog::accept);
+  ui.okButton->setFocus();
+  QDialog* outer = m_window;  // a second reporter opened from inside the first
+  m_window = &window;
+  const int result = window.exec();
+  m_window = outer;
+  return result;
+}
+
+void ShowStatus(std::string_view text, QWidget* parent) {
+  g_statusReporter.m_strStatusText = std::string(text);
+  g_statusReporter.DoModal(parent);
+}
+
+}  // namespace kavonel

@@ -1,0 +1,42 @@
+// Helpers for the window tests: one QApplication for the test program, and a way to
+// act on a modal dialog once its exec() runs, so no test leaves a dialog waiting.
+#pragma once
+
+#include <QApplication>
+#include <QTimer>
+#include <QWidget>
+
+#include <functional>
+
+namespace kavonel::testing {
+
+inline QApplication& TestApplication() {
+  static int argc = 1;
+  static char name[] = "kavonel-tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication* app = new QApplication(argc, argv);  // lives to the end
+  return *app;
+}
+
+// Runs action on the modal widget that becomes active next (after the one that is
+// active now, if any). Gives up after about tries * 5 ms of event-loop time.
+inline void WhenModalShown(std::function<void(QWidget*)> action, int tries = 400) {
+  QWidget* before = QApplication::activeModalWidget();
+  auto poll = std::make_shared<std::function<void(int)>>();
+  *poll = [action, before, poll](int left) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal != before && modal->isVisible()) {
+      action(modal);
+      *poll = nullptr;  // break the self-reference
+      return;
+    }
+    if (left > 0) {
+      QTimer::singleShot(5, [poll, left] { if (*poll) (*poll)(left - 1); });
+    } else {
+      *poll = nullptr;
+    }
+  };
+  QTimer::singleShot(0, [poll, tries] { if (*poll) (*poll)(tries); });
+}
+
+}  // namespace kavonel::testing
