@@ -1,5 +1,16 @@
 # The operations, free of Qt: script run, button operations, reader detection.
 add_library(kavonel_app STATIC
-  ${CMAKE_CURRENT_SOURCE_DIR}/operations.cpp)
+  ${CMAKE_CURRENT_SOURCE_DIR}/operation_texts.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/script_run.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/reader_operations.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/reader_detection.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/posted_events.cpp)
 target_include_directories(kavonel_app PUBLIC ${PROJECT_SOURCE_DIR}/tool)
+# The program links the decoder as the shared library (its C exports); the display-name
+# table comes from the decoder's core.
 target_link_libraries(kavonel_app PUBLIC Threads::Threads)
+foreach(dep kavonel_link kavonel_monitor quassel quassel_core)
+  if(TARGET ${dep})
+    target_link_libraries(kavonel_app PUBLIC ${dep})
+  endif()
+endforeach()

@@ -2,6 +2,8 @@
 // once against MainView: the window, kavonel-cli and the tests all run these.
 #pragma once
 
+#include <chrono>
+#include <cstdint>
 #include <memory>
 
 #include "app/main_view.h"
@@ -19,9 +21,24 @@ enum RunVerdict {
   VERDICT_COMPLETED = 4,
 };
 
+// The two decoder exports the script run calls. The program uses libquassel's; tests
+// put in decoders that fail where the library never does.
+struct ScriptDecoder {
+  uint32_t (*loadConfigurationText)(const char* path, uint32_t deviceType, uint32_t* commandCount,
+                                    uint32_t* maxRecordSize, uint32_t* totalBytes,
+                                    uint32_t* detailCode, uint32_t* errorLine);
+  uint32_t (*getNextConfigCommand)(uint8_t* destination, uint32_t* capacity);
+};
+ScriptDecoder LibraryScriptDecoder();
+
 // The configuration script run. settings is the window's copy: port and baud rate open
 // the port, the reader type goes to the decoder.
 RunVerdict RunConfigurationScript(MainView& view, ComPort& port, const ReaderSettings& settings);
+RunVerdict RunConfigurationScript(MainView& view, ComPort& port, const ReaderSettings& settings,
+                                  const ScriptDecoder& decoder);
+
+// Status line and status reporter for a verdict; VERDICT_NONE shows nothing.
+void ShowRunVerdict(MainView& view, RunVerdict verdict);
 
 // The three button operations. Each answers the reader's status byte, or -1 when the
 // port did not open or the exchange failed.
@@ -29,11 +46,22 @@ int CheckReaderConnection(MainView& view, ComPort& port, const ReaderSettings& s
 int ResetConfigurationToDefault(MainView& view, ComPort& port, const ReaderSettings& settings);
 int RebootReader(MainView& view, ComPort& port, const ReaderSettings& settings);
 
+// The worker's two pauses: before it announces the start (so the window can show the
+// waiting dialog) and before it announces the end.
+struct DetectionTiming {
+  std::chrono::milliseconds beforeStart{200};
+  std::chrono::milliseconds beforeEnd{200};
+};
+
 // Reader detection: a worker thread asks for the firmware version; the two handlers
 // run on the user-interface thread when the view delivers what the worker posted.
+// The worker shares only atomics and a mutex-guarded buffer with the handlers, and
+// reaches the view only while it is attached. The port must outlive every worker
+// (TheComPort() does; a caller owning its port calls WaitForWorker first).
 class ReaderDetection {
  public:
-  ReaderDetection(MainView& view, ComPort& port);
+  ReaderDetection(MainView& view, ComPort& port, DetectionTiming timing = {});
+  // Detaches the view; a running worker finishes without posting anything more.
   ~ReaderDetection();
   ReaderDetection(const ReaderDetection&) = delete;
   ReaderDetection& operator=(const ReaderDetection&) = delete;
@@ -51,10 +79,18 @@ class ReaderDetection {
   bool ReaderAnswered() const;
   bool ReaderFound() const;
 
+  // From now on the worker posts nothing to the view (call it first thing when the
+  // view is being torn down; the destructor calls it too).
+  void DetachView();
+  // Waits until no worker runs; false when the timeout passed first.
+  bool WaitForWorker(std::chrono::milliseconds timeout);
+
+  struct Shared;  // what the worker shares with the handlers; opaque
+
  private:
-  struct Shared;
   MainView& view_;
   ComPort& port_;
+  DetectionTiming timing_;
   std::shared_ptr<Shared> shared_;
 };
 

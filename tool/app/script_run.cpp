@@ -1,0 +1,146 @@
+// The configuration script run: decode the chosen script, send each record as one
+// frame, trace every step in the monitor, and give one verdict.
+#include <array>
+#include <filesystem>
+#include <string>
+
+#include "app/operation_texts.h"
+#include "app/operations.h"
+#include "command_names.h"
+#include "link/com_port.h"
+#include "link/frame.h"
+#include "monitor/monitor_text.h"
+#include "quassel.h"
+
+namespace kavonel {
+
+ScriptDecoder LibraryScriptDecoder() {
+  return {&LoadConfigurationText, &GetNextConfigCommand};
+}
+
+void ShowRunVerdict(MainView& view, RunVerdict verdict) {
+  const char* line = RunVerdictStatusLineText(verdict);
+  if (line == nullptr) return;
+  view.SetStatusLine(line);
+  view.ShowStatus(RunVerdictReporterText(verdict));
+}
+
+namespace {
+
+constexpr uint32_t kScriptFormatError = 0x20000007;
+
+void AppendCommandName(MainView& view, uint8_t command, uint8_t subCommand) {
+  const char* name = quassel::CommandDisplayName(command, subCommand);
+  if (name != nullptr) {
+    view.AppendMonitorText(FormatMonitorText("%s\n", name));
+  } else {
+    // The decoder never makes such a record, but a name line must still say what went out.
+    view.AppendMonitorText(FormatMonitorText("Command %02X %02X\n", command, subCommand));
+  }
+}
+
+// Steps from the file choice to the last command; the wrap-up is the caller's.
+struct RunState {
+  RunVerdict verdict = VERDICT_COMPLETED;
+  uint32_t lastResult = 0;
+  uint32_t detailCode = 0;
+  uint32_t errorLine = 0;
+};
+
+void RunSteps(MainView& view, ComPort& port, const ReaderSettings& settings,
+              const ScriptDecoder& decoder, RunState& run) {
+  ScriptChoice choice = view.ChooseScriptFile();
+  if (choice.result == ScriptChoice::kCancelled) {
+    run.verdict = VERDICT_NONE;
+    return;
+  }
+  if (choice.result != ScriptChoice::kChosen) {
+    view.AppendMonitorText(texts::kFileError);
+    run.verdict = VERDICT_SCRIPT_ERROR;
+    return;
+  }
+  // The port is opened before the script is read: with no usable port nothing is decoded.
+  if (port.Open(settings.strComPort, settings.nBaudRate) != COM_OK) {
+    view.AppendMonitorText(texts::kPortOpenFailed);
+    run.verdict = VERDICT_COMM_ERROR;
+    return;
+  }
+
+  uint32_t commandCount = 0, maxRecordSize = 0, totalBytes = 0;
+  const std::string fileName = std::filesystem::path(choice.path).filename().string();
+  run.lastResult = decoder.loadConfigurationText(
+      choice.path.c_str(), static_cast<uint32_t>(settings.nReaderType), &commandCount,
+      &maxRecordSize, &totalBytes, &run.detailCode, &run.errorLine);
+  view.SetStatusLine(texts::kScriptRunning);
+  view.AppendMonitorText("\n");
+  view.AppendMonitorText("\n");
+  if (run.lastResult != 0) {
+    view.AppendMonitorText(FormatMonitorText("[CFG Decoder]%s:- %s\n", fileName.c_str(),
+                                             DecoderResultText(run.lastResult)));
+    run.verdict = VERDICT_SCRIPT_ERROR;
+    return;
+  }
+  view.AppendMonitorText(
+      FormatMonitorText("[CFG Decoder] %s:- Script decoded successfully\n", fileName.c_str()));
+
+  std::array<uint8_t, kScriptFrameBufferSize> frame{};
+  for (uint32_t index = 0; index < commandCount; ++index) {
+    frame.fill(0);
+    // The room behind the header, not the longest record: a record that cannot be
+    // framed ends the run as a script error instead of overrunning the buffer.
+    uint32_t length = kMaxScriptRecordSize;
+    run.lastResult = decoder.getNextConfigCommand(frame.data() + kFrameHeaderSize, &length);
+    if (run.lastResult != 0 || length > kMaxScriptRecordSize) {
+      if (run.lastResult == 0) run.lastResult = 0x20000002;  // a decoder that broke its word
+      view.AppendMonitorText(
+          FormatMonitorText("[CFG Decoder]%s\n", DecoderResultText(run.lastResult)));
+      run.verdict = VERDICT_SCRIPT_ERROR;
+      return;
+    }
+    const size_t frameLength = FrameScriptCommand(frame.data(), length);
+    view.AppendMonitorText("\n\n\n");
+    AppendCommandName(view, frame[kFrameHeaderSize], frame[kFrameHeaderSize + 1]);
+    DumpFrame(view, frame.data(), frameLength, true);
+
+    std::array<uint8_t, kResponseHeadSize> response{};
+    if (port.SendBytes(frame.data(), frameLength) != COM_OK ||
+        port.ReceiveResponseHead(response.data()) != COM_OK) {
+      view.AppendMonitorText("\n");
+      view.AppendMonitorText(texts::kUnableToCommunicate);
+      run.verdict = VERDICT_COMM_ERROR;
+      return;
+    }
+    DumpFrame(view, response.data(), response.size(), false);
+    const uint8_t status = response[kStatusOffset];
+    if (status != 0) run.verdict = VERDICT_NOT_ALL_CONFIGURED;
+    view.AppendMonitorText(FormatMonitorText("Result:%s\n", ReaderStatusText(status)));
+  }
+}
+
+}  // namespace
+
+RunVerdict RunConfigurationScript(MainView& view, ComPort& port, const ReaderSettings& settings) {
+  return RunConfigurationScript(view, port, settings, LibraryScriptDecoder());
+}
+
+RunVerdict RunConfigurationScript(MainView& view, ComPort& port, const ReaderSettings& settings,
+                                  const ScriptDecoder& decoder) {
+  view.DisableOperationButtons();
+  view.ClearMonitor();
+  RunState run;
+  RunSteps(view, port, settings, decoder, run);
+
+  // Wrap-up on every path.
+  view.EnableOperationButtons();
+  if (run.lastResult == kScriptFormatError) {
+    view.AppendMonitorText(FormatMonitorText("\n[CFG Decoder]%s line %d\n\n",
+                                             DecoderResultText(run.detailCode),
+                                             static_cast<int>(run.errorLine)));
+    run.verdict = VERDICT_SCRIPT_ERROR;
+  }
+  ShowRunVerdict(view, run.verdict);
+  port.Close();
+  return run.verdict;
+}
+
+}  // namespace kavonel
