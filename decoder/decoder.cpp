@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <istream>
 #include <memory>
 #include <new>
@@ -160,6 +161,9 @@ LoadResult Decoder::LoadFile(const std::string& path, uint32_t /*deviceType*/) {
   diagnostics_.clear();
   buffer_.Release();
   // Binary mode: a carriage return is a blank wherever it stands, on every platform.
+  // A directory opens as a stream on some systems but can never be read as a script.
+  std::error_code ignored;
+  if (std::filesystem::is_directory(path, ignored)) return Finish(kFileOpenError, 0, 0);
   std::FILE* file = std::fopen(path.c_str(), "rb");
   if (file == nullptr) return Finish(kFileOpenError, 0, 0);
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
