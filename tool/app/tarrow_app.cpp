@@ -1,0 +1,15 @@
+#include "app/tarrow_app.h"
+
+#include "app/tarrow_dlg.h"
+
+namespace kavonel {
+
+int CTarrowApp::InitInstance() {
+  // The dialog owns the log file: building it opens (and empties) Pellorin.log, and
+  // destroying it at the end closes it.
+  CTarrowDlg dialog;
+  dialog.DoModal();
+  return 0;
+}
+
+}  // namespace kavonel
