@@ -1,5 +1,8 @@
 #include "app/operation_texts.h"
 
+#include "command_names.h"
+#include "monitor/monitor_text.h"
+
 namespace kavonel {
 
 const char* DecoderResultText(uint32_t code) {
@@ -31,6 +34,12 @@ const char* DecoderResultText(uint32_t code) {
     default:
       return "Failed due to unspecified error.\n";
   }
+}
+
+std::string CommandDisplayText(uint8_t command, uint8_t subCommand) {
+  const char* name = quassel::CommandDisplayName(command, subCommand);
+  if (name != nullptr) return name;
+  return FormatMonitorText("Command %02X %02X", command, subCommand);
 }
 
 const char* RunVerdictStatusLineText(RunVerdict verdict) {

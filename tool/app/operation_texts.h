@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "app/operations.h"
 #include "link/reader_requests.h"
@@ -12,6 +13,10 @@ namespace kavonel {
 // Text of a decoder result or detail code. The three detail codes end without a line
 // break; every unknown code is an unspecified failure.
 const char* DecoderResultText(uint32_t code);
+
+// The name line of a record: its display name, or for a pair that has none (the
+// decoder never makes one) a placeholder that names the two bytes.
+std::string CommandDisplayText(uint8_t command, uint8_t subCommand);
 
 // Status line and status reporter texts of a verdict; nullptr for VERDICT_NONE.
 const char* RunVerdictStatusLineText(RunVerdict verdict);

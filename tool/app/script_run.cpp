@@ -6,7 +6,6 @@
 
 #include "app/operation_texts.h"
 #include "app/operations.h"
-#include "command_names.h"
 #include "link/com_port.h"
 #include "link/frame.h"
 #include "monitor/monitor_text.h"
@@ -28,16 +27,6 @@ void ShowRunVerdict(MainView& view, RunVerdict verdict) {
 namespace {
 
 constexpr uint32_t kScriptFormatError = 0x20000007;
-
-void AppendCommandName(MainView& view, uint8_t command, uint8_t subCommand) {
-  const char* name = quassel::CommandDisplayName(command, subCommand);
-  if (name != nullptr) {
-    view.AppendMonitorText(FormatMonitorText("%s\n", name));
-  } else {
-    // The decoder never makes such a record, but a name line must still say what went out.
-    view.AppendMonitorText(FormatMonitorText("Command %02X %02X\n", command, subCommand));
-  }
-}
 
 // Steps from the file choice to the last command; the wrap-up is the caller's.
 struct RunState {
@@ -99,7 +88,8 @@ void RunSteps(MainView& view, ComPort& port, const ReaderSettings& settings,
     }
     const size_t frameLength = FrameScriptCommand(frame.data(), length);
     view.AppendMonitorText("\n\n\n");
-    AppendCommandName(view, frame[kFrameHeaderSize], frame[kFrameHeaderSize + 1]);
+    view.AppendMonitorText(
+        CommandDisplayText(frame[kFrameHeaderSize], frame[kFrameHeaderSize + 1]) + "\n");
     DumpFrame(view, frame.data(), frameLength, true);
 
     std::array<uint8_t, kResponseHeadSize> response{};

@@ -1,0 +1,53 @@
+#include "cli_view.h"
+
+#include <chrono>
+
+namespace kavonel {
+
+void StdoutMonitor::AppendMonitorText(std::string_view text) {
+  std::fwrite(text.data(), 1, text.size(), stdout);
+  std::fflush(stdout);
+}
+
+void CliView::ShowStatus(std::string_view text) {
+  std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(stderr);
+}
+
+void CliView::ShowFirmwareVersion(std::string_view text) {
+  std::fprintf(stderr, "Firmware Version: %.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(stderr);
+}
+
+void CliView::PostMonitorText(std::string text) {
+  posted_.Push({PostedEvent::kMonitorText, std::move(text), false});
+}
+void CliView::PostReaderCheckState(bool running) {
+  posted_.Push({PostedEvent::kReaderCheckState, {}, running});
+}
+void CliView::PostShowFirmwareVersion() {
+  posted_.Push({PostedEvent::kShowFirmwareVersion, {}, false});
+}
+
+// The worker always ends (every wait of the link is bounded), so the queue is drained
+// without a limit of its own.
+void CliView::DeliverNext() {
+  std::optional<PostedEvent> event;
+  while (!(event = posted_.Pop(std::chrono::seconds(1)))) {
+  }
+  if (event->kind == PostedEvent::kReaderCheckState && !event->running) endHandled_ = true;
+  DeliverPostedEvent(*event, *this, *detection_);
+}
+
+void CliView::ShowWaitDialog() {
+  waitShown_ = true;
+  while (waitShown_) DeliverNext();
+}
+
+void CliView::RunDetection(ReaderDetection& detection) {
+  detection_ = &detection;
+  endHandled_ = false;
+  while (!endHandled_) DeliverNext();
+}
+
+}  // namespace kavonel

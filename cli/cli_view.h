@@ -1,0 +1,60 @@
+// kavonel-cli's MainView: the monitor text goes to standard output piece by piece, what
+// the window shows in dialogs and fields goes to standard error, and what a worker
+// posts waits in a queue that the main thread drains.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+#include "app/main_view.h"
+#include "app/operations.h"
+#include "app/posted_events.h"
+
+namespace kavonel {
+
+// Standard output, flushed after every piece so that a pipe sees the trace as it grows.
+class StdoutMonitor final : public MonitorOutput {
+ public:
+  void AppendMonitorText(std::string_view text) override;
+};
+
+class CliView final : public MainView {
+ public:
+  // monitor: where monitor pieces go (standard output, or a tee to it and the log).
+  CliView(MonitorOutput& monitor, std::string scriptPath, int readerType)
+      : monitor_(monitor), scriptPath_(std::move(scriptPath)), readerType_(readerType) {}
+
+  void AppendMonitorText(std::string_view text) override { monitor_.AppendMonitorText(text); }
+  void ClearMonitor() override {}
+  void SetStatusLine(std::string_view) override {}
+  void ShowStatus(std::string_view text) override;
+  void DisableOperationButtons() override {}
+  void EnableOperationButtons() override {}
+  void EnableButton(Button) override {}
+  ScriptChoice ChooseScriptFile() override { return {ScriptChoice::kChosen, scriptPath_}; }
+  void ShowWaitDialog() override;
+  void EndWaitDialog() override { waitShown_ = false; }
+  void ShowFirmwareVersion(std::string_view text) override;
+  int LiveReaderType() const override { return readerType_; }
+
+  void PostMonitorText(std::string text) override;
+  void PostReaderCheckState(bool running) override;
+  void PostShowFirmwareVersion() override;
+
+  // Runs a detection to its end: delivers what the worker posts until the end notice
+  // has been handled.
+  void RunDetection(ReaderDetection& detection);
+
+ private:
+  void DeliverNext();
+
+  MonitorOutput& monitor_;
+  std::string scriptPath_;
+  int readerType_;
+  ReaderDetection* detection_ = nullptr;
+  PostedEventQueue posted_;
+  bool waitShown_ = false;
+  bool endHandled_ = false;
+};
+
+}  // namespace kavonel

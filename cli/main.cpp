@@ -1,0 +1,302 @@
+// kavonel-cli: the operations of the window without a window, for automation, batch use
+// and script authors. Standard output carries exactly the command monitor's text,
+// standard error only what the window shows in dialogs and fields.
+#include <CLI/CLI.hpp>
+#include <cctype>
+#include <cstdio>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "app/operation_texts.h"
+#include "app/operations.h"
+#include "cli_view.h"
+#include "decoder.h"
+#include "link/com_port.h"
+#include "link/frame.h"
+#include "link/reader_requests.h"
+#include "link/serial_device.h"
+#include "monitor/log_file.h"
+#include "monitor/monitor_tee.h"
+#include "quassel.h"
+#include "settings/settings_rules.h"
+#ifdef KAVONEL_PORT_LIST
+#include "settings/configuration_applet.h"
+#endif
+
+namespace kavonel {
+namespace {
+
+constexpr int kExitUsage = 64;
+
+struct ReaderOptions {
+  std::string port;
+  int readerType = kReaderTern;
+  std::optional<int> baud;
+  std::string logPath;
+  std::optional<int> timeoutMs;
+};
+
+void AddReaderOptions(CLI::App& command, ReaderOptions& options) {
+  command
+      .add_option("--port", options.port, "serial port: a device path, COMn or a name under /dev")
+      ->required();
+  command
+      .add_option("--type", options.readerType, "reader type: 0|1|2|3|lark|tern-compat|tern|heron")
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            static const std::map<std::string, std::string> kNames = {
+                {"0", "0"},    {"1", "1"},           {"2", "2"},    {"3", "3"},
+                {"lark", "0"}, {"tern-compat", "1"}, {"tern", "2"}, {"heron", "3"}};
+            std::string lower;
+            for (char c : value)
+              lower += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            auto found = kNames.find(lower);
+            if (found == kNames.end()) {
+              return "not a reader type (0|1|2|3|lark|tern-compat|tern|heron): " + value;
+            }
+            value = found->second;
+            return {};
+          },
+          "TYPE"))
+      ->default_str("2 (tern)");
+  command.add_option("--baud", options.baud, "baud rate (default: the preset of the reader type)")
+      ->check(CLI::Validator(
+          [](std::string& value) -> std::string {
+            try {
+              if (IsAcceptedBaudRate(std::stoi(value))) return {};
+            } catch (...) {
+            }
+            return "not an accepted rate (110 300 600 1200 2400 4800 9600 19200 38400 57600 "
+                   "115200): " +
+                   value;
+          },
+          "RATE"));
+  command
+      .add_option("--timeout", options.timeoutMs,
+                  "wait at most MS for the reader's first answer byte (default: 60000 for a "
+                  "script command, 10000 for the other requests)")
+      ->type_name("MS")
+      ->check(CLI::Range(1, 3600000));
+  command.add_option("--log", options.logPath,
+                     "also write the monitor text to FILE (emptied first, each piece flushed)");
+}
+
+ReaderSettings SettingsFrom(const ReaderOptions& options) {
+  ReaderSettings settings;
+  settings.strComPort = options.port;
+  settings.nReaderType = options.readerType;
+  settings.nBaudRate =
+      options.baud ? *options.baud : BaudRateForRow(BaudPresetRowFor(options.readerType));
+  settings.bLogCommands = !options.logPath.empty();
+  return settings;
+}
+
+int UsageError(const std::string& line) {
+  std::fprintf(stderr, "kavonel-cli: %s\n", line.c_str());
+  return kExitUsage;
+}
+
+// The view, with the log file in front of standard output when --log is given.
+class Session {
+ public:
+  Session(const ReaderOptions& options, std::string scriptPath = {})
+      : settings_(SettingsFrom(options)) {
+    MonitorOutput* monitor = &stdout_;
+    if (!options.logPath.empty()) {
+      log_ = std::make_unique<CLogFile>(options.logPath);
+      tee_ = std::make_unique<MonitorTee>(stdout_, *log_, settings_);
+      monitor = tee_.get();
+    }
+    view_ = std::make_unique<CliView>(*monitor, std::move(scriptPath), settings_.nReaderType);
+  }
+  bool LogOpen() const { return !log_ || log_->IsOpen(); }
+  CliView& View() { return *view_; }
+  const ReaderSettings& Settings() const { return settings_; }
+
+ private:
+  ReaderSettings settings_;
+  StdoutMonitor stdout_;
+  std::unique_ptr<CLogFile> log_;
+  std::unique_ptr<MonitorTee> tee_;
+  std::unique_ptr<CliView> view_;
+};
+
+int ExitForStatus(int status) {
+  return status < 0 ? 3 : status == 0 ? 0 : 1;
+}
+
+int ExitForVerdict(RunVerdict verdict) {
+  switch (verdict) {
+    case VERDICT_COMPLETED:
+      return 0;
+    case VERDICT_NOT_ALL_CONFIGURED:
+      return 1;
+    case VERDICT_COMM_ERROR:
+      return 3;
+    case VERDICT_SCRIPT_ERROR:
+    case VERDICT_NONE:
+      break;
+  }
+  return 2;
+}
+
+// The platform's port with the operator's time-outs.
+std::unique_ptr<ComPort> MakePort(const ReaderOptions& options) {
+  ComTimeouts timeouts;
+  if (options.timeoutMs) {
+    timeouts.firstHeadByte = std::chrono::milliseconds(*options.timeoutMs);
+    timeouts.fixedByte = std::chrono::milliseconds(*options.timeoutMs);
+  }
+  return std::make_unique<ComPort>(MakePlatformSerialDevice(), std::make_shared<SteadyClock>(),
+                                   timeouts);
+}
+
+int RunDetect(Session& session, ComPort& port) {
+  ReaderDetection detection(session.View(), port);
+  detection.Start(session.Settings(), session.Settings().nReaderType);
+  session.View().RunDetection(detection);
+  // The worker has closed the port before announcing the end; let it finish leaving.
+  while (!detection.WaitForWorker(std::chrono::seconds(1))) {
+  }
+  if (detection.ReaderFound()) return 0;
+  return detection.ReaderAnswered() ? 1 : 3;
+}
+
+std::string HexOf(std::span<const uint8_t> bytes) {
+  std::string out;
+  out.reserve(bytes.size() * 3);
+  static const char kDigits[] = "0123456789abcdef";
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i != 0) out += ' ';
+    out += kDigits[bytes[i] >> 4];
+    out += kDigits[bytes[i] & 0xF];
+  }
+  return out;
+}
+
+std::string WithoutTrailingBreak(std::string text) {
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text;
+}
+
+// Decode only: diagnostics as FILE:LINE: message on standard error (compilers' way, so
+// editors can jump to them), the records on standard output.
+int RunLint(const std::string& path, bool records) {
+  quassel::Decoder decoder;
+  const quassel::LoadResult load = decoder.LoadFile(path);
+  for (const quassel::Diagnostic& d : decoder.Diagnostics()) {
+    std::fprintf(stderr, "%s:%u: warning: %s\n", path.c_str(), d.line, d.message.c_str());
+  }
+  if (load.result != quassel::kOk) {
+    if (load.result == quassel::kScriptFormatError && load.errorLine != 0) {
+      std::fprintf(stderr, "%s:%u: error: %s\n", path.c_str(), load.errorLine,
+                   WithoutTrailingBreak(DecoderResultText(load.detailCode)).c_str());
+    } else {
+      std::fprintf(stderr, "%s: error: %s\n", path.c_str(),
+                   WithoutTrailingBreak(DecoderResultText(load.result)).c_str());
+    }
+    return 2;
+  }
+  // A record the script frame buffer cannot take would end a run as a script error.
+  size_t index = 0;
+  for (const quassel::RecordView& record : decoder.Records()) {
+    ++index;
+    if (record.bytes.size() > kMaxScriptRecordSize) {
+      std::fprintf(
+          stderr, "%s: error: record %zu (%s) has %zu bytes, more than a frame takes (%zu)\n",
+          path.c_str(), index, CommandDisplayText(record.command, record.subCommand).c_str(),
+          record.bytes.size(), static_cast<size_t>(kMaxScriptRecordSize));
+      return 2;
+    }
+  }
+  if (records) {
+    index = 0;
+    for (const quassel::RecordView& record : decoder.Records()) {
+      std::printf("%zu: %s: %s\n", ++index,
+                  CommandDisplayText(record.command, record.subCommand).c_str(),
+                  HexOf(record.bytes).c_str());
+    }
+  }
+  return 0;
+}
+
+int RunPorts() {
+#ifdef KAVONEL_PORT_LIST
+  for (const std::string& port : ListSerialPorts()) std::printf("%s\n", port.c_str());
+  return 0;
+#else
+  return UsageError("ports: this build has no port list (built without Qt)");
+#endif
+}
+
+}  // namespace
+}  // namespace kavonel
+
+int main(int argc, char** argv) {
+  using namespace kavonel;
+  CLI::App app{"kavonel-cli: configures an Orvessa card reader from a script, without a window"};
+  app.set_version_flag(
+      "--version", std::string("kavonel-cli " KAVONEL_VERSION ", libquassel ") + GetDLLVersion());
+  app.require_subcommand(1);
+
+  ReaderOptions options;
+  std::string script;
+  bool records = false;
+
+  CLI::App* run = app.add_subcommand("run", "the configuration script run");
+  AddReaderOptions(*run, options);
+  run->add_option("SCRIPT", script, "configuration script (text file)")
+      ->required()
+      ->check(CLI::ExistingFile);
+  CLI::App* check = app.add_subcommand("check", "check reader connection");
+  AddReaderOptions(*check, options);
+  CLI::App* reset = app.add_subcommand("reset", "reset configuration to default");
+  AddReaderOptions(*reset, options);
+  CLI::App* reboot = app.add_subcommand("reboot", "reboot reader (not for reader type 0, lark)");
+  AddReaderOptions(*reboot, options);
+  CLI::App* detect = app.add_subcommand("detect", "reader detection and firmware version");
+  AddReaderOptions(*detect, options);
+  CLI::App* lint =
+      app.add_subcommand("lint", "decode only, no port: errors and warnings as FILE:LINE: message");
+  lint->add_option("SCRIPT", script, "configuration script (text file)")->required();
+  lint->add_flag("--records", records, "print each record in hex with its display name");
+  CLI::App* ports = app.add_subcommand("ports", "the serial ports present");
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForAllHelp& e) {
+    return app.exit(e);
+  } catch (const CLI::CallForVersion& e) {
+    return app.exit(e);
+  } catch (const CLI::ParseError& e) {
+    std::string message = e.what();
+    return UsageError(message.empty() ? e.get_name() : message);
+  }
+
+  if (lint->parsed()) return RunLint(script, records);
+  if (ports->parsed()) return RunPorts();
+  if (reboot->parsed() && options.readerType == kReaderLark) {
+    return UsageError("--type: reboot is not available for reader type 0 (lark)");
+  }
+
+  Session session(options, script);
+  if (!session.LogOpen()) return UsageError("--log: cannot open " + options.logPath);
+  std::unique_ptr<ComPort> ownedPort = MakePort(options);
+  ComPort& port = *ownedPort;
+  if (run->parsed()) {
+    return ExitForVerdict(RunConfigurationScript(session.View(), port, session.Settings()));
+  }
+  if (check->parsed())
+    return ExitForStatus(CheckReaderConnection(session.View(), port, session.Settings()));
+  if (reset->parsed()) {
+    return ExitForStatus(ResetConfigurationToDefault(session.View(), port, session.Settings()));
+  }
+  if (reboot->parsed())
+    return ExitForStatus(RebootReader(session.View(), port, session.Settings()));
+  if (detect->parsed()) return RunDetect(session, port);
+  return kExitUsage;
+}
