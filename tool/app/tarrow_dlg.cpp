@@ -51,9 +51,7 @@ class ReaderCheckStateEvent final : public QEvent {
 
 class ProgramDialogs final : public WindowDialogs {
  public:
-  bool EditSettings() override {
-    return g_settingsDialog.DoModal() == CConfigurationApplet::IDOK;
-  }
+  bool EditSettings() override { return g_settingsDialog.DoModal() == CConfigurationApplet::IDOK; }
   void ShowStatus(std::string_view text) override { kavonel::ShowStatus(text); }
   void ShowWaitDialog() override { g_waitDialog.DoModal(); }
   void EndWaitDialog() override { g_waitDialog.EndDialog(CWaitDialog::IDOK); }
@@ -117,7 +115,9 @@ CLogFile MakeLogFile(const std::string& path) {
 
 }  // namespace
 
-std::unique_ptr<WindowDialogs> MakeProgramDialogs() { return std::make_unique<ProgramDialogs>(); }
+std::unique_ptr<WindowDialogs> MakeProgramDialogs() {
+  return std::make_unique<ProgramDialogs>();
+}
 
 void CTarrowDlg::MonitorDisplay::AppendMonitorText(std::string_view text) {
   if (widget_ == nullptr) return;
@@ -170,6 +170,8 @@ CTarrowDlg::CTarrowDlg(WindowOptions options)
 }
 
 CTarrowDlg::~CTarrowDlg() {
+  // A detection still running finishes without reaching this window.
+  m_detection.DetachView();
   {
     // Nothing posted from now on reaches this window; what is queued is dropped with
     // the window (Qt removes a receiver's pending events when it is destroyed).
@@ -208,10 +210,18 @@ void CTarrowDlg::OnSettings() {
   StartReaderDetection();
 }
 
-void CTarrowDlg::OnRunScript() { RunConfigurationScript(*this, m_port, m_settings); }
-void CTarrowDlg::OnCheckConnection() { CheckReaderConnection(*this, m_port, m_settings); }
-void CTarrowDlg::OnResetToDefault() { ResetConfigurationToDefault(*this, m_port, m_settings); }
-void CTarrowDlg::OnRebootReader() { RebootReader(*this, m_port, m_settings); }
+void CTarrowDlg::OnRunScript() {
+  RunConfigurationScript(*this, m_port, m_settings);
+}
+void CTarrowDlg::OnCheckConnection() {
+  CheckReaderConnection(*this, m_port, m_settings);
+}
+void CTarrowDlg::OnResetToDefault() {
+  ResetConfigurationToDefault(*this, m_port, m_settings);
+}
+void CTarrowDlg::OnRebootReader() {
+  RebootReader(*this, m_port, m_settings);
+}
 
 void CTarrowDlg::OnClear() {
   // The log file keeps what it has.
@@ -219,7 +229,9 @@ void CTarrowDlg::OnClear() {
   SetStatusLine({});
 }
 
-void CTarrowDlg::OnAbout() { m_dialogs->ShowAbout(this); }
+void CTarrowDlg::OnAbout() {
+  m_dialogs->ShowAbout(this);
+}
 
 void CTarrowDlg::StartReaderDetection() {
   if (m_startDetection) {
@@ -229,15 +241,21 @@ void CTarrowDlg::StartReaderDetection() {
   }
 }
 
-void CTarrowDlg::AppendMonitorText(std::string_view text) { m_monitor.AppendMonitorText(text); }
+void CTarrowDlg::AppendMonitorText(std::string_view text) {
+  m_monitor.AppendMonitorText(text);
+}
 
-void CTarrowDlg::ClearMonitor() { m_monitorWidget->clear(); }
+void CTarrowDlg::ClearMonitor() {
+  m_monitorWidget->clear();
+}
 
 void CTarrowDlg::SetStatusLine(std::string_view text) {
   ui_->statusLine->setText(QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-void CTarrowDlg::ShowStatus(std::string_view text) { m_dialogs->ShowStatus(text); }
+void CTarrowDlg::ShowStatus(std::string_view text) {
+  m_dialogs->ShowStatus(text);
+}
 
 void CTarrowDlg::DisableOperationButtons() {
   for (Button button : {kCheckConnection, kRebootReader, kResetToDefault, kRunScript, kSettings}) {
@@ -259,18 +277,26 @@ void CTarrowDlg::EnableButton(Button button) {
   ButtonFor(button)->setEnabled(true);
 }
 
-ScriptChoice CTarrowDlg::ChooseScriptFile() { return m_dialogs->ChooseScriptFile(this); }
+ScriptChoice CTarrowDlg::ChooseScriptFile() {
+  return m_dialogs->ChooseScriptFile(this);
+}
 
-void CTarrowDlg::ShowWaitDialog() { m_dialogs->ShowWaitDialog(); }
+void CTarrowDlg::ShowWaitDialog() {
+  m_dialogs->ShowWaitDialog();
+}
 
-void CTarrowDlg::EndWaitDialog() { m_dialogs->EndWaitDialog(); }
+void CTarrowDlg::EndWaitDialog() {
+  m_dialogs->EndWaitDialog();
+}
 
 void CTarrowDlg::ShowFirmwareVersion(std::string_view text) {
   ui_->firmwareVersionField->setText(
       QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size())));
 }
 
-int CTarrowDlg::LiveReaderType() const { return g_settingsDialog.m_settings.nReaderType; }
+int CTarrowDlg::LiveReaderType() const {
+  return g_settingsDialog.m_settings.nReaderType;
+}
 
 void CTarrowDlg::Post(QEvent* event) {
   std::lock_guard<std::mutex> guard(m_gate->lock);
@@ -290,7 +316,9 @@ void CTarrowDlg::PostMonitorText(std::string text) {
   }
 }
 
-void CTarrowDlg::PostReaderCheckState(bool running) { Post(new ReaderCheckStateEvent(running)); }
+void CTarrowDlg::PostReaderCheckState(bool running) {
+  Post(new ReaderCheckStateEvent(running));
+}
 
 void CTarrowDlg::PostShowFirmwareVersion() {
   Post(new QEvent(static_cast<QEvent::Type>(kShowFirmwareVersionEvent)));
@@ -320,15 +348,22 @@ void CTarrowDlg::contextMenuEvent(QContextMenuEvent* event) {
   if (menu.exec(event->globalPos()) == about) OnAbout();
 }
 
-QPlainTextEdit* CTarrowDlg::Monitor() const { return m_monitorWidget; }
+QPlainTextEdit* CTarrowDlg::Monitor() const {
+  return m_monitorWidget;
+}
 
 QPushButton* CTarrowDlg::ButtonFor(Button button) const {
   switch (button) {
-    case kCheckConnection: return ui_->checkConnectionButton;
-    case kResetToDefault: return ui_->resetToDefaultButton;
-    case kRebootReader: return ui_->rebootReaderButton;
-    case kRunScript: return ui_->runScriptButton;
-    case kSettings: return ui_->settingsButton;
+    case kCheckConnection:
+      return ui_->checkConnectionButton;
+    case kResetToDefault:
+      return ui_->resetToDefaultButton;
+    case kRebootReader:
+      return ui_->rebootReaderButton;
+    case kRunScript:
+      return ui_->runScriptButton;
+    case kSettings:
+      return ui_->settingsButton;
   }
   return ui_->settingsButton;
 }

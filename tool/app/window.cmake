@@ -1,5 +1,5 @@
 # kavonel_window: the main dialog and the application object (Qt). kavonel: the program.
-find_package(Qt6 REQUIRED COMPONENTS Widgets)
+find_package(Qt6 REQUIRED COMPONENTS Widgets Test)
 qt_wrap_ui(WINDOW_UI ${PROJECT_SOURCE_DIR}/tool/resources/tarrow_dlg.ui)
 add_library(kavonel_window STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/tarrow_dlg.cpp

@@ -1,0 +1,5 @@
+# Tests of the main window, headless.
+kavonel_add_test(window_tests
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/window_test.cpp
+  LIBS kavonel_window Qt6::Test
+  ENVIRONMENT QT_QPA_PLATFORM=offscreen)
