@@ -94,15 +94,14 @@ void WrapCaption(QPushButton* button) {
 }
 
 QFont MonitorFont() {
-  QFont font(QStringLiteral("Courier"));
-  font.setStyleHint(QFont::TypeWriter);
+  QFont font = WindowsFont(QStringLiteral("Courier"), true);
   font.setPixelSize(12);
   font.setWeight(QFont::Black);
   return font;
 }
 
 QFont FieldFont() {
-  QFont font(QStringLiteral("Tahoma"));
+  QFont font = WindowsFont(QStringLiteral("Tahoma"));
   font.setPixelSize(14);
   font.setWeight(QFont::Bold);
   return font;
@@ -138,6 +137,7 @@ CTarrowDlg::CTarrowDlg(WindowOptions options)
       m_port(options.port != nullptr ? *options.port : TheComPort()),
       m_detection(*this, m_port) {
   ui_->setupUi(this);
+  setFont(ShellDialogFont());
   m_monitorWidget = ui_->commandMonitor;
   m_gate->target = this;
   // A modal-frame window with caption and close box, on the task bar.

@@ -17,3 +17,7 @@ endforeach()
 
 add_executable(kavonel ${CMAKE_CURRENT_SOURCE_DIR}/main.cpp)
 target_link_libraries(kavonel PRIVATE kavonel_window)
+
+# kavonel-screenshots: saves a PNG of every window (scripts/screenshots runs it).
+add_executable(kavonel-screenshots ${CMAKE_CURRENT_SOURCE_DIR}/tarrow_screenshots.cpp)
+target_link_libraries(kavonel-screenshots PRIVATE kavonel_window)

@@ -12,6 +12,7 @@ int CAboutDlg::DoModal(QWidget* parent) {
   QDialog window(parent);
   Ui::CAboutDlg ui;
   ui.setupUi(&window);
+  window.setFont(ShellDialogFont());
   window.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   window.setWindowIcon(AppIcon());

@@ -1,5 +1,7 @@
 #include "dialogs/dialog_look.h"
 
+#include <QStringList>
+
 namespace kavonel {
 
 QIcon AppIcon() {
@@ -10,8 +12,32 @@ QIcon AppIcon() {
   return icon;
 }
 
+QFont WindowsFont(const QString& face, bool monospace) {
+  QFont font(face);
+  QStringList families{face};
+  if (monospace) {
+    font.setStyleHint(QFont::TypeWriter);
+    families << QStringLiteral("Courier New") << QStringLiteral("Liberation Mono")
+             << QStringLiteral("Nimbus Mono PS") << QStringLiteral("DejaVu Sans Mono");
+  } else {
+    font.setStyleHint(QFont::SansSerif);
+    families << QStringLiteral("Tahoma") << QStringLiteral("Arial")
+             << QStringLiteral("Liberation Sans") << QStringLiteral("Nimbus Sans")
+             << QStringLiteral("Helvetica");
+  }
+  families.removeDuplicates();
+  font.setFamilies(families);
+  return font;
+}
+
+QFont ShellDialogFont() {
+  QFont font = WindowsFont(QStringLiteral("MS Shell Dlg"));
+  font.setPointSize(8);
+  return font;
+}
+
 QFont StatusTextFont() {
-  QFont font(QStringLiteral("Tahoma"));
+  QFont font = WindowsFont(QStringLiteral("Tahoma"));
   font.setPixelSize(20);
   font.setWeight(QFont::Bold);
   return font;

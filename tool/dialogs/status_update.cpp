@@ -14,6 +14,7 @@ int CStatusUpdate::DoModal(QWidget* parent) {
   QDialog window(parent);
   Ui::CStatusUpdate ui;
   ui.setupUi(&window);
+  window.setFont(ShellDialogFont());
   // Caption but no system menu, so no close box; kept above every other window.
   window.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                         Qt::WindowStaysOnTopHint);

@@ -14,6 +14,10 @@ int CWaitDialog::DoModal(QWidget* parent) {
   QDialog window(parent);
   Ui::CWaitDialog ui;
   ui.setupUi(&window);
+  QFont font = WindowsFont(QStringLiteral("Tahoma"));
+  font.setPointSize(10);
+  font.setWeight(QFont::Bold);
+  window.setFont(font);
   // Caption only: no system menu, no button. Escape still closes it early.
   window.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   window.setWindowIcon(AppIcon());

@@ -10,6 +10,7 @@
 #include <QPushButton>
 #include <QSerialPortInfo>
 
+#include "dialogs/dialog_look.h"
 #include "ui_configuration_applet.h"
 
 namespace kavonel {
@@ -33,6 +34,8 @@ class SettingsWindow final : public QDialog {
   SettingsWindow(ReaderSettings& settings, std::vector<std::string> ports, QWidget* parent)
       : QDialog(parent), settings_(settings) {
     ui_.setupUi(this);
+    setFont(ShellDialogFont());
+    setWindowIcon(AppIcon());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::WindowStaysOnTopHint);
