@@ -44,7 +44,7 @@ void AddReaderOptions(CLI::App& command, ReaderOptions& options) {
       ->required();
   command
       .add_option("--type", options.readerType, "reader type: 0|1|2|3|lark|tern-compat|tern|heron")
-      ->check(CLI::Validator(
+      ->transform(CLI::Validator(
           [](std::string& value) -> std::string {
             static const std::map<std::string, std::string> kNames = {
                 {"0", "0"},    {"1", "1"},           {"2", "2"},    {"3", "3"},
@@ -264,6 +264,16 @@ int main(int argc, char** argv) {
   lint->add_flag("--records", records, "print each record in hex with its display name");
   CLI::App* ports = app.add_subcommand("ports", "the serial ports present");
 
+  const auto isCommand = [&](const std::string& word) {
+    for (const CLI::App* command : app.get_subcommands({})) {
+      if (command->check_name(word)) return true;
+    }
+    return false;
+  };
+  if (argc > 1 && argv[1][0] != '-' && !isCommand(argv[1])) {
+    return UsageError(std::string(argv[1]) +
+                      ": not a command (run, check, reset, reboot, detect, lint, ports)");
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
