@@ -1,0 +1,205 @@
+// The window and kavonel-cli run the same operations against the same reader-sim: the
+// window's command monitor must hold, byte for byte, what kavonel-cli writes to its
+// standard output, and its status reporter the texts kavonel-cli writes to standard
+// error. The window runs offscreen; its file choice and dialogs are answered here.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QPlainTextEdit>
+#include <QTimer>
+#include <filesystem>
+#include <fstream>
+
+#include "app/tarrow_dlg.h"
+#include "e2e_support.h"
+#include "link/com_port.h"
+#include "link/serial_device.h"
+#include "settings/configuration_applet.h"
+#include "sim/sim_process.h"
+
+namespace kavonel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+
+QApplication& App() {
+  static int argc = 1;
+  static char name[] = "e2e_window_cli_tests";
+  static char* argv[] = {name, nullptr};
+  static QApplication app(argc, argv);
+  return app;
+}
+
+// The window's modal pieces, answered without a screen; the waiting dialog is a nested
+// event loop, as a real modal dialog would run.
+class AnsweringDialogs final : public WindowDialogs {
+ public:
+  explicit AnsweringDialogs(std::string script, std::vector<std::string>& statuses)
+      : script_(std::move(script)), statuses_(statuses) {}
+  bool EditSettings() override { return true; }
+  void ShowStatus(std::string_view text) override { statuses_.emplace_back(text); }
+  void ShowWaitDialog() override {
+    QEventLoop loop;
+    waitLoop_ = &loop;
+    loop.exec();
+    waitLoop_ = nullptr;
+  }
+  void EndWaitDialog() override {
+    if (waitLoop_ != nullptr) waitLoop_->quit();
+  }
+  void ShowAbout(QWidget*) override {}
+  ScriptChoice ChooseScriptFile(QWidget*) override { return {ScriptChoice::kChosen, script_}; }
+
+ private:
+  std::string script_;
+  std::vector<std::string>& statuses_;
+  QEventLoop* waitLoop_ = nullptr;
+};
+
+struct WindowRun {
+  std::string monitor;
+  std::vector<std::string> statuses;
+};
+
+enum class Operation { kRun, kCheck, kReset, kReboot, kDetect };
+
+// One operation through the window against the reader at port.
+WindowRun RunInWindow(Operation operation, const std::string& port, int readerType,
+                      const std::string& script, int timeoutMs) {
+  App();
+  WindowRun result;
+  g_settingsDialog.m_settings = ReaderSettings{port, readerType, 115200, false};
+  ComTimeouts timeouts;
+  timeouts.firstHeadByte = timeouts.fixedByte = std::chrono::milliseconds(timeoutMs);
+  ComPort comPort(MakePlatformSerialDevice(), std::make_shared<SteadyClock>(), timeouts);
+  WindowOptions options;
+  options.dialogs = std::make_unique<AnsweringDialogs>(script, result.statuses);
+  options.port = &comPort;
+  options.logFilePath = (fs::path(::testing::TempDir()) / "e2e-window.log").string();
+  if (operation != Operation::kDetect) options.startDetection = [](const ReaderSettings&, int) {};
+  {
+    CTarrowDlg window(std::move(options));
+    EXPECT_TRUE(window.OnInitDialog());
+    switch (operation) {
+      case Operation::kRun:
+        window.OnRunScript();
+        break;
+      case Operation::kCheck:
+        window.OnCheckConnection();
+        break;
+      case Operation::kReset:
+        window.OnResetToDefault();
+        break;
+      case Operation::kReboot:
+        window.OnRebootReader();
+        break;
+      case Operation::kDetect: {
+        // Until the detection's result is reported (bounded, so a fault fails the test).
+        QEventLoop loop;
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&] {
+          if (!result.statuses.empty()) loop.quit();
+        });
+        poll.start(5);
+        QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+        loop.exec();
+        EXPECT_TRUE(window.Detection().WaitForWorker(std::chrono::seconds(20)));
+        break;
+      }
+    }
+    result.monitor = window.Monitor()->toPlainText().toStdString();
+  }
+  return result;
+}
+
+// kavonel-cli's standard error, less the version line that the window shows in a field.
+std::string ReporterText(const std::string& err) {
+  std::string text;
+  size_t start = 0;
+  for (size_t end; (end = err.find('\n', start)) != std::string::npos; start = end + 1) {
+    const std::string line = err.substr(start, end - start + 1);
+    if (!line.starts_with("Firmware Version: ")) text += line;
+  }
+  return text;
+}
+
+// What the window's reporter showed, one text after the other, as kavonel-cli writes them.
+std::string Joined(const std::vector<std::string>& statuses) {
+  std::string text;
+  for (const std::string& status : statuses) text += status + "\n";
+  return text;
+}
+
+struct SameRunCase {
+  const char* name;
+  Operation operation;
+  Args sim;
+  int readerType;
+  int timeoutMs;
+};
+std::ostream& operator<<(std::ostream& o, const SameRunCase& c) {
+  return o << c.name;
+}
+
+const char* CliCommand(Operation operation) {
+  switch (operation) {
+    case Operation::kRun:
+      return "run";
+    case Operation::kCheck:
+      return "check";
+    case Operation::kReset:
+      return "reset";
+    case Operation::kReboot:
+      return "reboot";
+    case Operation::kDetect:
+      return "detect";
+  }
+  return "";
+}
+
+const SameRunCase kCases[] = {
+    {"RunCompleted", Operation::kRun, {}, 2, 2000},
+    {"RunBadStatus", Operation::kRun, {"--status", "04:03=05@2"}, 2, 2000},
+    {"RunLinkFailure", Operation::kRun, {"--hang-up-after", "3"}, 2, 2000},
+    {"RunSilent", Operation::kRun, {"--silent"}, 2, 100},
+    {"CheckOk", Operation::kCheck, {}, 2, 2000},
+    {"ResetBad", Operation::kReset, {"--status", "04:09=07"}, 2, 2000},
+    {"RebootBad", Operation::kReboot, {"--status", "77:05=0A"}, 3, 2000},
+    {"DetectLark", Operation::kDetect, {"--type", "0"}, 0, 2000},
+    {"DetectTernCompat", Operation::kDetect, {"--type", "1"}, 1, 2000},
+    {"DetectTernNoVersion", Operation::kDetect, {"--version-text", "Tern,SN1"}, 2, 2000},
+    {"DetectHeron", Operation::kDetect, {"--type", "3"}, 3, 2000},
+    {"DetectSilent", Operation::kDetect, {"--silent"}, 2, 100},
+};
+
+class WindowVersusCliTest : public ::testing::TestWithParam<SameRunCase> {};
+
+TEST_P(WindowVersusCliTest, MonitorIsTheCliOutput) {
+  const SameRunCase& c = GetParam();
+  const std::string script = (fs::path(KAVONEL_SOURCE_DIR) / "examples/reader-setup.txt").string();
+
+  SimProcess cliSim(c.sim);
+  ASSERT_TRUE(cliSim.Started()) << cliSim.Error();
+  Args args = {CliCommand(c.operation),      "--port", cliSim.Path(), "--type",
+               std::to_string(c.readerType), "--baud", "115200",      "--timeout",
+               std::to_string(c.timeoutMs)};
+  if (c.operation == Operation::kRun) args.push_back(script);
+  const ProcessResult cli = RunProcess(KAVONEL_CLI_PATH, args);
+
+  SimProcess windowSim(c.sim);  // a fresh reader: status rules count from the start
+  ASSERT_TRUE(windowSim.Started()) << windowSim.Error();
+  const WindowRun window =
+      RunInWindow(c.operation, windowSim.Path(), c.readerType, script, c.timeoutMs);
+
+  EXPECT_FALSE(cli.out.empty() && c.operation != Operation::kDetect);
+  EXPECT_EQ(window.monitor, cli.out);
+  EXPECT_EQ(Joined(window.statuses), ReporterText(cli.err));
+}
+
+INSTANTIATE_TEST_SUITE_P(SameRuns, WindowVersusCliTest, ::testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace kavonel::testing
