@@ -2,17 +2,33 @@
 // but the serial port and the log file.
 #include <QApplication>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include "app/tarrow_app.h"
 #include "dialogs/dialog_look.h"
 #include "resources/window_texts.h"
 
 int main(int argc, char* argv[]) {
-  QApplication application(argc, argv);
-  QApplication::setApplicationName(QString::fromUtf8(kavonel::texts::kApplicationName));
-  QApplication::setWindowIcon(kavonel::AppIcon());
-  // The main dialog is the only window that counts; closing it ends the program even
-  // while another dialog's window is being torn down.
-  QApplication::setQuitOnLastWindowClosed(false);
-  kavonel::CTarrowApp app;
-  return app.InitInstance();
+  int code = 0;
+  bool detectionRunning = false;
+  {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName(QString::fromUtf8(kavonel::texts::kApplicationName));
+    QApplication::setWindowIcon(kavonel::AppIcon());
+    // Only the main dialog's end ends the program, not the closing of a dialog shown
+    // before it (the settings dialog at start-up).
+    QApplication::setQuitOnLastWindowClosed(false);
+    kavonel::CTarrowApp app;
+    code = app.InitInstance();
+    detectionRunning = app.DetectionStillRunning();
+  }
+  if (detectionRunning) {
+    // The detached detection thread may still be using the port; ending here, without
+    // the exit-time destructors, lets it vanish with the process instead of meeting a
+    // destroyed port. The log file is closed already and every write was flushed.
+    std::fflush(nullptr);
+    std::_Exit(code);
+  }
+  return code;
 }

@@ -1,5 +1,7 @@
 #include "app/tarrow_app.h"
 
+#include <chrono>
+
 #include "app/tarrow_dlg.h"
 
 namespace kavonel {
@@ -9,6 +11,7 @@ int CTarrowApp::InitInstance() {
   // destroying it at the end closes it.
   CTarrowDlg dialog;
   dialog.DoModal();
+  m_detectionStillRunning = !dialog.Detection().WaitForWorker(std::chrono::milliseconds(0));
   return 0;
 }
 

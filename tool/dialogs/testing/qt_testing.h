@@ -7,6 +7,7 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 namespace kavonel::testing {
 
@@ -28,6 +29,27 @@ inline void WhenModalShown(std::function<void(QWidget*)> action, int tries = 400
     if (modal != nullptr && modal != before && modal->isVisible()) {
       action(modal);
       *poll = nullptr;  // break the self-reference
+      return;
+    }
+    if (left > 0) {
+      QTimer::singleShot(5, [poll, left] { if (*poll) (*poll)(left - 1); });
+    } else {
+      *poll = nullptr;
+    }
+  };
+  QTimer::singleShot(0, [poll, tries] { if (*poll) (*poll)(tries); });
+}
+
+// Runs action on the first visible modal widget whose object name is name (a form's
+// class name, e.g. "CStatusUpdate"), also when other modal dialogs are open below it.
+inline void WhenModalNamed(const QString& name, std::function<void(QWidget*)> action,
+                           int tries = 2000) {
+  auto poll = std::make_shared<std::function<void(int)>>();
+  *poll = [name, action, poll](int left) {
+    QWidget* modal = QApplication::activeModalWidget();
+    if (modal != nullptr && modal->objectName() == name && modal->isVisible()) {
+      action(modal);
+      *poll = nullptr;
       return;
     }
     if (left > 0) {
