@@ -104,27 +104,26 @@ struct ComPort::Impl {
     size_t have = 0;
     uint8_t result = COM_OK;
     while (have < count) {
-      const IoResult r = device->Read(destination + have, count - have);
-      if (r.status == IoStatus::kOk && r.count > 0) {
-        have += r.count;
-        start = clock->NowMs();  // each further byte gets its own deadline
-        limit = nextLimit;
-        continue;
-      }
-      if (r.status == IoStatus::kNotStarted) {
-        result = COM_READ_NOT_STARTED;
-        break;
-      }
-      if (r.status != IoStatus::kWouldBlock && r.status != IoStatus::kOk) {
-        result = COM_TRANSFER_FAILED;
-        break;
-      }
+      // Wait first: right after a send the answer is hardly ever there yet, and poll
+      // tells at once when it is.
       const WaitStatus w = WaitFor(true, start, limit, waitHook, lastHook);
       if (w == WaitStatus::kTimedOut) {
         result = COM_TIMEOUT;
         break;
       }
       if (w != WaitStatus::kReady) {
+        result = COM_TRANSFER_FAILED;
+        break;
+      }
+      const IoResult r = device->Read(destination + have, count - have);
+      if (r.status == IoStatus::kOk && r.count > 0) {
+        have += r.count;
+        start = clock->NowMs();  // each further byte gets its own deadline
+        limit = nextLimit;
+      } else if (r.status == IoStatus::kNotStarted) {
+        result = COM_READ_NOT_STARTED;
+        break;
+      } else if (r.status != IoStatus::kWouldBlock && r.status != IoStatus::kOk) {
         result = COM_TRANSFER_FAILED;
         break;
       }
