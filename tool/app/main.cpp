@@ -1,7 +1,6 @@
 // kavonel: the desktop program. No command-line options; nothing is read or written
 // but the serial port and the log file.
 #include <QApplication>
-
 #include <cstdio>
 #include <cstdlib>
 

@@ -6,7 +6,6 @@
 #include <QPixmap>
 #include <QTimer>
 #include <QWidget>
-
 #include <cstdio>
 #include <functional>
 
@@ -46,7 +45,9 @@ void WhenShown(const QString& name, std::function<void(QWidget*)> close) {
       });
       *poll = nullptr;
     } else if (left > 0) {
-      QTimer::singleShot(10, [poll, left] { if (*poll) (*poll)(left - 1); });
+      QTimer::singleShot(10, [poll, left] {
+        if (*poll) (*poll)(left - 1);
+      });
     } else {
       std::fprintf(stderr, "%s never showed\n", qPrintable(name));
       ++g_failures;
@@ -56,7 +57,9 @@ void WhenShown(const QString& name, std::function<void(QWidget*)> close) {
   QTimer::singleShot(0, [poll] { (*poll)(500); });
 }
 
-void Accept(QWidget* w) { static_cast<QDialog*>(w)->accept(); }
+void Accept(QWidget* w) {
+  static_cast<QDialog*>(w)->accept();
+}
 
 // The window's modal pieces, answered without an operator.
 struct SilentDialogs : kavonel::WindowDialogs {
@@ -116,11 +119,11 @@ int main(int argc, char* argv[]) {
     window.SetStatusLine("Orvessa Reader Found!");
     window.AppendMonitorText(
         kavonel::FormatMonitorText("[CFG Decoder]%s:- %s\n", "Script", "Loaded 12 commands"));
-    uint8_t frame[18] = {'Z', 'a', 'n', 'd', 'r', 'e', 'l', 'l', '2', 0,
-                         0x31, 0x02, 0x00, 0x02, 0x01, 0x01, 0x5A, 0xC3};
+    uint8_t frame[18] = {'Z', 'a',  'n',  'd',  'r',  'e',  'l',  'l',  '2',
+                         0,   0x31, 0x02, 0x00, 0x02, 0x01, 0x01, 0x5A, 0xC3};
     kavonel::DumpFrame(window, frame, sizeof frame, true);
-    uint8_t response[16] = {'Z', 'a', 'n', 'd', 'r', 'e', 'l', 'l', '2', 0,
-                            0x31, 0x00, 0x00, 0x00, 0x9B, 0x2E};
+    uint8_t response[16] = {'Z', 'a', 'n',  'd',  'r',  'e',  'l',  'l',
+                            '2', 0,   0x31, 0x00, 0x00, 0x00, 0x9B, 0x2E};
     kavonel::DumpFrame(window, response, sizeof response, false);
     window.AppendMonitorText("Status: OK\n");
     Save(&window, QStringLiteral("main_window"));

@@ -39,7 +39,9 @@ std::string LogPathInUserData() {
   return (base / "kavonel" / kLogFileName).string();
 }
 
-CLogFile::CLogFile() { Open(LogPathBesideProgram(), LogPathInUserData()); }
+CLogFile::CLogFile() {
+  Open(LogPathBesideProgram(), LogPathInUserData());
+}
 
 CLogFile::CLogFile(const std::string& path, const std::string& fallbackPath) {
   Open(path, fallbackPath);

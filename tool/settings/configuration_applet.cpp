@@ -37,8 +37,7 @@ class SettingsWindow final : public QDialog {
     setFont(ShellDialogFont());
     setWindowIcon(AppIcon());
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
-                   Qt::WindowStaysOnTopHint);
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint | Qt::WindowStaysOnTopHint);
     form_ = OpenSettingsForm(settings_, std::move(ports));
     for (const std::string& port : form_.portRows) {
       ui_.comPortList->addItem(QString::fromStdString(port));

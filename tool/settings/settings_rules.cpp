@@ -6,8 +6,12 @@
 namespace kavonel {
 namespace {
 
-char Lower(char c) { return static_cast<char>(std::tolower(static_cast<unsigned char>(c))); }
-bool IsDigit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+char Lower(char c) {
+  return static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+}
+bool IsDigit(char c) {
+  return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
   if (prefix.size() > text.size()) return false;
@@ -22,8 +26,10 @@ bool EqualsNoCase(std::string_view a, std::string_view b) {
 }
 
 std::string_view Trimmed(std::string_view text) {
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front()))) text.remove_prefix(1);
-  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) text.remove_suffix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.front())))
+    text.remove_prefix(1);
+  while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back())))
+    text.remove_suffix(1);
   return text;
 }
 
@@ -88,13 +94,17 @@ int BaudRowFor(int baudRate) {
   return 4;
 }
 
-int BaudPresetRowFor(int readerType) { return readerType == 0 || readerType == 1 ? 1 : 4; }
+int BaudPresetRowFor(int readerType) {
+  return readerType == 0 || readerType == 1 ? 1 : 4;
+}
 
 int BaudRateForRow(int row) {
   return row >= 0 && row < 4 ? kBaudRateRows[static_cast<size_t>(row)] : 115200;
 }
 
-int ReaderTypeForRow(int row) { return row == 0 || row == 1 || row == 3 ? row : 2; }
+int ReaderTypeForRow(int row) {
+  return row == 0 || row == 1 || row == 3 ? row : 2;
+}
 
 SettingsForm OpenSettingsForm(const ReaderSettings& settings, std::vector<std::string> ports) {
   SettingsForm form;

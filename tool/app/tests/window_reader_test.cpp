@@ -7,7 +7,6 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-
 #include <chrono>
 
 #include "app/tarrow_dlg.h"
@@ -61,15 +60,19 @@ Outcome RunStartUp(ComPort& port, const std::string& portName, int readerType) {
   bool reported = false;
   {
     CTarrowDlg window(std::move(options));
-    WhenModalNamed("CStatusUpdate", [&](QWidget* reporter) {
-      outcome.report = reporter->findChild<QLabel*>("statusText")->text();
-      outcome.waitShownAtReport = false;
-      for (QWidget* w : QApplication::topLevelWidgets()) {
-        if (w->objectName() == "CWaitDialog" && w->isVisible()) outcome.waitShownAtReport = true;
-      }
-      reported = true;
-      static_cast<QDialog*>(reporter)->accept();
-    }, 4000);
+    WhenModalNamed(
+        "CStatusUpdate",
+        [&](QWidget* reporter) {
+          outcome.report = reporter->findChild<QLabel*>("statusText")->text();
+          outcome.waitShownAtReport = false;
+          for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (w->objectName() == "CWaitDialog" && w->isVisible())
+              outcome.waitShownAtReport = true;
+          }
+          reported = true;
+          static_cast<QDialog*>(reporter)->accept();
+        },
+        4000);
     EXPECT_TRUE(window.OnInitDialog());
     EXPECT_TRUE(QTest::qWaitFor([&reported] { return reported; }, 20000));
     EXPECT_TRUE(window.Detection().WaitForWorker(std::chrono::seconds(5)));

@@ -12,7 +12,6 @@
 #include <QScrollBar>
 #include <QTest>
 #include <QTimer>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -26,9 +25,9 @@ namespace kavonel {
 namespace {
 namespace fs = std::filesystem;
 
-using ::testing::ElementsAre;
 using kavonel::testing::TestApplication;
 using kavonel::testing::WhenModalShown;
+using ::testing::ElementsAre;
 
 struct FakeDialogs : WindowDialogs {
   std::vector<std::string> calls;
@@ -42,7 +41,9 @@ struct FakeDialogs : WindowDialogs {
     settingsAnswers.erase(settingsAnswers.begin());
     return answer(g_settingsDialog.m_settings);
   }
-  void ShowStatus(std::string_view text) override { calls.push_back("status:" + std::string(text)); }
+  void ShowStatus(std::string_view text) override {
+    calls.push_back("status:" + std::string(text));
+  }
   void ShowWaitDialog() override { calls.push_back("wait"); }
   void EndWaitDialog() override { calls.push_back("end wait"); }
   void ShowAbout(QWidget*) override { calls.push_back("about"); }
@@ -65,8 +66,8 @@ class WindowTest : public ::testing::Test {
     TestApplication();
     g_settingsDialog.m_settings = ReaderSettings{};
     dir_ = fs::temp_directory_path() /
-           ("kavonel-window-" + std::string(::testing::UnitTest::GetInstance()
-                                                ->current_test_info()->name()));
+           ("kavonel-window-" +
+            std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
     fs::remove_all(dir_);
     fs::create_directories(dir_);
     logPath_ = dir_ / "Pellorin.log";
@@ -228,8 +229,8 @@ TEST_F(WindowTest, DetectionStateTravelsInTheEvent) {
   window.PostReaderCheckState(true);
   window.PostReaderCheckState(false);
   DeliverUntil([this] { return dialogs_->calls.size() >= 4; });
-  EXPECT_THAT(dialogs_->calls, ElementsAre("settings", "wait", "end wait",
-                                           "status:Orvessa Reader Not Found!!!"));
+  EXPECT_THAT(dialogs_->calls,
+              ElementsAre("settings", "wait", "end wait", "status:Orvessa Reader Not Found!!!"));
   // No reader answered: only Settings comes back.
   EXPECT_THAT(Enabled(), ElementsAre(false, false, false, false, true));
   EXPECT_EQ(Label("statusLine"), "Orvessa Reader Not Found!!!");

@@ -5,7 +5,6 @@
 #include <QApplication>
 #include <QTimer>
 #include <QWidget>
-
 #include <functional>
 #include <memory>
 
@@ -32,12 +31,16 @@ inline void WhenModalShown(std::function<void(QWidget*)> action, int tries = 400
       return;
     }
     if (left > 0) {
-      QTimer::singleShot(5, [poll, left] { if (*poll) (*poll)(left - 1); });
+      QTimer::singleShot(5, [poll, left] {
+        if (*poll) (*poll)(left - 1);
+      });
     } else {
       *poll = nullptr;
     }
   };
-  QTimer::singleShot(0, [poll, tries] { if (*poll) (*poll)(tries); });
+  QTimer::singleShot(0, [poll, tries] {
+    if (*poll) (*poll)(tries);
+  });
 }
 
 // Runs action on the first visible modal widget whose object name is name (a form's
@@ -53,12 +56,16 @@ inline void WhenModalNamed(const QString& name, std::function<void(QWidget*)> ac
       return;
     }
     if (left > 0) {
-      QTimer::singleShot(5, [poll, left] { if (*poll) (*poll)(left - 1); });
+      QTimer::singleShot(5, [poll, left] {
+        if (*poll) (*poll)(left - 1);
+      });
     } else {
       *poll = nullptr;
     }
   };
-  QTimer::singleShot(0, [poll, tries] { if (*poll) (*poll)(tries); });
+  QTimer::singleShot(0, [poll, tries] {
+    if (*poll) (*poll)(tries);
+  });
 }
 
 }  // namespace kavonel::testing

@@ -133,7 +133,10 @@ TEST(LogFilePaths, BesideProgramAndInUserData) {
   ::setenv("XDG_DATA_HOME", "relative", 1);  // not absolute: ignored, as XDG says
   ::setenv("HOME", "/home/op", 1);
   EXPECT_EQ(LogPathInUserData(), "/home/op/.local/share/kavonel/Pellorin.log");
-  if (saved) ::setenv("XDG_DATA_HOME", savedValue.c_str(), 1); else ::unsetenv("XDG_DATA_HOME");
+  if (saved)
+    ::setenv("XDG_DATA_HOME", savedValue.c_str(), 1);
+  else
+    ::unsetenv("XDG_DATA_HOME");
 }
 
 }  // namespace

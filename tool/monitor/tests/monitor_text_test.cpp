@@ -63,16 +63,15 @@ TEST_P(DumpFrameTest, MakesOneAppendPerPieceInOrder) {
 
 INSTANTIATE_TEST_SUITE_P(
     Layouts, DumpFrameTest,
-    ::testing::Values(
-        DumpCase{"Request16", 16, 0, true, 16, "[TX][16]---->"},
-        DumpCase{"Request17", 17, 1, true, 17, "[TX][17]---->"},
-        DumpCase{"Request18", 18, 2, true, 18, "[TX][18]---->"},
-        DumpCase{"Response16", 16, 0, false, 16, "[RX][16]<----"},
-        // A response head whose length field promises more than was received stops
-        // at the bytes held; the header still names the announced size.
-        DumpCase{"ResponseLongerThanHeld", 16, 0x0100, false, 16, "[RX][272]<----"},
-        // Data length 0xFFFF wraps the 16-bit size, as the reader tools always did.
-        DumpCase{"WrappedLength", 16, 0xFFFF, true, 15, "[TX][15]---->"}),
+    ::testing::Values(DumpCase{"Request16", 16, 0, true, 16, "[TX][16]---->"},
+                      DumpCase{"Request17", 17, 1, true, 17, "[TX][17]---->"},
+                      DumpCase{"Request18", 18, 2, true, 18, "[TX][18]---->"},
+                      DumpCase{"Response16", 16, 0, false, 16, "[RX][16]<----"},
+                      // A response head whose length field promises more than was received stops
+                      // at the bytes held; the header still names the announced size.
+                      DumpCase{"ResponseLongerThanHeld", 16, 0x0100, false, 16, "[RX][272]<----"},
+                      // Data length 0xFFFF wraps the 16-bit size, as the reader tools always did.
+                      DumpCase{"WrappedLength", 16, 0xFFFF, true, 15, "[TX][15]---->"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DumpFrame, EighteenByteFrameLayoutAsText) {
@@ -81,8 +80,7 @@ TEST(DumpFrame, EighteenByteFrameLayoutAsText) {
   DumpFrame(out, frame.data(), frame.size(), true);
   std::string text;
   for (const auto& piece : out.pieces) text += piece;
-  EXPECT_EQ(text,
-            "\n[TX][18]---->\n a0 a1 a2 a3 a4 a5 a6 a7 a8 a9 aa ab 00 02 ae af\n b0 b1\n");
+  EXPECT_EQ(text, "\n[TX][18]---->\n a0 a1 a2 a3 a4 a5 a6 a7 a8 a9 aa ab 00 02 ae af\n b0 b1\n");
 }
 
 TEST(DumpFrame, ShortOrMissingFrameDumpsOnlyWhatIsHeld) {

@@ -1,5 +1,3 @@
-#include "settings/configuration_applet.h"
-
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
@@ -11,6 +9,7 @@
 #include <QTest>
 
 #include "dialogs/testing/qt_testing.h"
+#include "settings/configuration_applet.h"
 
 namespace kavonel {
 namespace {

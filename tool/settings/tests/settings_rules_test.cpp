@@ -9,10 +9,10 @@ namespace {
 using ::testing::ElementsAre;
 
 TEST(NaturalOrder, SortsDigitRunsByValue) {
-  EXPECT_THAT(NaturalSorted({"/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyS2", "/dev/ttyACM0",
-                             "/dev/ttyS1", "/dev/ttyS2"}),
-              ElementsAre("/dev/ttyACM0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS10",
-                          "/dev/ttyUSB0"));
+  EXPECT_THAT(
+      NaturalSorted({"/dev/ttyS10", "/dev/ttyUSB0", "/dev/ttyS2", "/dev/ttyACM0", "/dev/ttyS1",
+                     "/dev/ttyS2"}),
+      ElementsAre("/dev/ttyACM0", "/dev/ttyS1", "/dev/ttyS2", "/dev/ttyS10", "/dev/ttyUSB0"));
   EXPECT_TRUE(NaturalLess("COM9", "COM10"));
   EXPECT_FALSE(NaturalLess("COM10", "COM9"));
   EXPECT_TRUE(NaturalLess("COM", "COM1"));
