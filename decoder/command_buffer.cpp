@@ -85,17 +85,15 @@ bool CommandBuffer::BeginRecord(uint8_t command, uint8_t subCommand) {
 }
 
 uint8_t* CommandBuffer::AppendData(size_t count) {
+  uint8_t* at = DataRoom(count);
+  if (at != nullptr) CommitData(count);
+  return at;
+}
+
+uint8_t* CommandBuffer::GrowForData(size_t count) {
   // Bytes belong to the current record, which is always the last one in the buffer.
   if (!hasRecord_ || count > kMaxTotalSize - size_ || !Reserve(size_ + count)) return nullptr;
-  uint8_t* at = data_ + size_;
-  size_ += count;
-  currentDataLength_ += count;
-  uint8_t* header = data_ + currentRecord_;
-  header[2] = static_cast<uint8_t>(currentDataLength_ >> 8);
-  header[3] = static_cast<uint8_t>(currentDataLength_);
-  const size_t recordSize = kRecordHeaderSize + currentDataLength_;
-  if (recordSize > maxRecordSize_) maxRecordSize_ = static_cast<uint32_t>(recordSize);
-  return at;
+  return data_ + size_;
 }
 
 uint32_t CommandBuffer::Next(uint8_t* destination, uint32_t* capacity) {

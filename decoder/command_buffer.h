@@ -36,6 +36,23 @@ class CommandBuffer {
   // and returns where to write them; nullptr when memory is short. The caller keeps the
   // record's data length within kMaxRecordData.
   uint8_t* AppendData(size_t count);
+  // Makes room for up to count data bytes without adding them: the reader decodes a word
+  // straight into DataRoom's answer and then commits what it wrote. nullptr when memory is
+  // short. The room stays valid until the next call that adds to the buffer.
+  uint8_t* DataRoom(size_t count) {
+    if (hasRecord_ && count <= capacity_ - size_) return data_ + size_;
+    return GrowForData(count);
+  }
+  // Adds count bytes written at DataRoom's answer to the current record.
+  void CommitData(size_t count) {
+    size_ += count;
+    currentDataLength_ += count;
+    uint8_t* header = data_ + currentRecord_;
+    header[2] = static_cast<uint8_t>(currentDataLength_ >> 8);
+    header[3] = static_cast<uint8_t>(currentDataLength_);
+    const size_t recordSize = kRecordHeaderSize + currentDataLength_;
+    if (recordSize > maxRecordSize_) maxRecordSize_ = static_cast<uint32_t>(recordSize);
+  }
   // Data length of the current record (0 when no record has been begun).
   size_t CurrentDataLength() const { return currentDataLength_; }
 
@@ -57,6 +74,7 @@ class CommandBuffer {
 
  private:
   bool Reserve(size_t needed);
+  uint8_t* GrowForData(size_t count);
 
   uint8_t* data_ = nullptr;
   size_t size_ = 0;

@@ -51,7 +51,9 @@ class ScriptReader {
  private:
   ReadStatus Words(std::string_view line, size_t pos);
   ReadStatus StartStatement(const Statement& statement, std::string_view line, size_t pos);
-  ReadStatus AppendWord(std::string_view word);
+  ReadStatus DataWords(std::string_view line, size_t& pos);
+  bool HexRun(std::string_view line, size_t& pos);
+  ReadStatus BadDataWord(std::string_view word);
   ReadStatus EntryLine(std::string_view line);
   ReadStatus MessageLine(std::string_view line);
   void KatLine(std::string_view line);
@@ -66,6 +68,7 @@ class ScriptReader {
   Context context_ = Context::kStatementLevel;
   uint8_t position_ = 0;                    // word position while in kWords
   const Statement* statement_ = nullptr;    // the statement whose body is open
+  std::vector<uint8_t> nibbles_;            // scratch of HexRun
   uint32_t statementLine_ = 0;              // line of that statement's first word
 };
 
