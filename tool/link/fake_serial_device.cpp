@@ -6,12 +6,20 @@
 namespace kavonel {
 
 void FakeLine::Send(uint32_t delayMs, std::vector<uint8_t> bytes) {
-  events_.push_back({clock_->NowMs() + delayMs, std::move(bytes), false});
-  Deliver();
+  Schedule({clock_->NowMs() + delayMs, std::move(bytes), false});
 }
 
-void FakeLine::HangUp(uint32_t delayMs) {
-  events_.push_back({clock_->NowMs() + delayMs, {}, true});
+void FakeLine::HangUp(uint32_t delayMs) { Schedule({clock_->NowMs() + delayMs, {}, true}); }
+
+void FakeLine::Schedule(Event event) {
+  // Kept in time order (differences taken modulo 2^32, so the fake clock may wrap like a
+  // real tick count); events of the same time keep the order they were given in.
+  const uint32_t now = clock_->NowMs();
+  const auto later = std::upper_bound(
+      events_.begin(), events_.end(), event, [now](const Event& a, const Event& b) {
+        return static_cast<int32_t>(a.at - now) < static_cast<int32_t>(b.at - now);
+      });
+  events_.insert(later, std::move(event));
   Deliver();
 }
 
@@ -26,25 +34,16 @@ void FakeLine::FailWriteAt(size_t index, IoStatus status) {
 }
 
 uint32_t FakeLine::NextEventIn() const {
-  uint32_t next = UINT32_MAX;
-  const uint32_t now = clock_->NowMs();
-  for (const Event& e : events_) next = std::min(next, e.at - now);
-  return next;
+  return events_.empty() ? UINT32_MAX : events_.front().at - clock_->NowMs();
 }
 
 void FakeLine::Deliver() {
   const uint32_t now = clock_->NowMs();
-  // Events are due when their time is not in the future (differences taken modulo 2^32,
-  // so the fake clock may wrap like a real tick count).
-  auto due = [now](const Event& e) { return static_cast<int32_t>(now - e.at) >= 0; };
-  std::stable_sort(events_.begin(), events_.end(), [now](const Event& a, const Event& b) {
-    return static_cast<int32_t>(a.at - now) < static_cast<int32_t>(b.at - now);
-  });
-  while (!events_.empty() && due(events_.front())) {
-    Event e = std::move(events_.front());
-    events_.erase(events_.begin());
+  while (!events_.empty() && static_cast<int32_t>(now - events_.front().at) >= 0) {
+    Event& e = events_.front();
     if (e.hangUp) hungUp = true;
     input.insert(input.end(), e.bytes.begin(), e.bytes.end());
+    events_.pop_front();
   }
 }
 

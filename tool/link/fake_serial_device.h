@@ -80,8 +80,9 @@ class FakeLine {
     std::vector<uint8_t> bytes;
     bool hangUp;
   };
+  void Schedule(Event event);
   std::shared_ptr<FakeClock> clock_;
-  std::vector<Event> events_;
+  std::deque<Event> events_;
 };
 
 class FakeSerialDevice final : public SerialDevice {
