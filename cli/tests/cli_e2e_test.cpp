@@ -366,5 +366,28 @@ TEST(CliLintTest, RecordsAreListedWithTheirNames) {
   EXPECT_EQ(Cli({"lint", "/no/such/file.txt"}).exitCode, 2);
 }
 
+TEST(CliLintTest, WarningsDoNotFailTheScript) {
+  const std::string script =
+      WriteScript("lint-open.txt", "pollmode set 01 end\nconfiguration set\n  9F1A 02 0840\n");
+  const ProcessResult r = Cli({"lint", script});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_TRUE(r.err.starts_with(script + ":2: warning: ")) << r.err;
+  EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
+}
+
+TEST(CliPortsTest, ListsDevicePaths) {
+  const ProcessResult r = Cli({"ports"});
+#ifdef KAVONEL_PORT_LIST
+  EXPECT_EQ(r.exitCode, 0);
+  size_t start = 0;
+  for (size_t end; (end = r.out.find('\n', start)) != std::string::npos; start = end + 1) {
+    EXPECT_EQ(r.out.compare(start, 5, "/dev/"), 0) << r.out;
+  }
+  EXPECT_EQ(start, r.out.size());
+#else
+  EXPECT_EQ(r.exitCode, 64);  // built without Qt: no port list
+#endif
+}
+
 }  // namespace
 }  // namespace kavonel::testing

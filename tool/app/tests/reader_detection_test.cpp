@@ -222,7 +222,9 @@ TEST(ReaderDetectionTest, DetachedViewGetsNothingMore) {
 TEST(ReaderDetectionTest, ViewAndDetectionMayGoWhileTheWorkerRuns) {
   // As at program exit: the worker outlives the window and must not touch it. The port
   // is the process-wide kind, outliving both.
-  static FakeReader reader;
+  // Never destroyed, like the program's one port: the worker may still use it when
+  // the tests end.
+  static FakeReader& reader = *new FakeReader;
   reader.replies = {TernVersion("A,B,FW2.0")};
   {
     auto view = std::make_unique<RecordingView>();
