@@ -48,8 +48,13 @@ void CommandBuffer::Release() {
   cursor_ = 0;
 }
 
-bool CommandBuffer::Start() {
+bool CommandBuffer::Start(size_t expectedSize) {
   Release();
+  // Room reserved but not yet written costs address space only, not memory; asking for
+  // the expected size at once spares the copies of growing step by step.
+  if (expectedSize > kInitialCapacity && Reserve(expectedSize < byteLimit_ ? expectedSize : byteLimit_)) {
+    return true;
+  }
   return Reserve(kInitialCapacity < byteLimit_ ? kInitialCapacity : byteLimit_);
 }
 

@@ -26,8 +26,9 @@ class CommandBuffer {
 
   // Drops every record and releases the memory; the hand-outs then find nothing.
   void Release();
-  // Starts an empty buffer with the initial room of a load. False when memory is short.
-  bool Start();
+  // Starts an empty buffer with the initial room of a load, or room for expectedSize
+  // bytes if that is more. False when memory is short.
+  bool Start(size_t expectedSize = 0);
 
   // Appends the header of a new record, which becomes the current record. False when
   // memory is short (or the 32-bit total size would overflow).

@@ -37,8 +37,10 @@ class Decoder::Session {
   Session(CommandBuffer& buffer, std::vector<Diagnostic>& diagnostics)
       : reader_(buffer, diagnostics) {}
 
-  // Feeds bytes; false once the script has an error (or memory ran out).
-  bool Feed(const char* data, size_t size) {
+  // Feeds bytes; false once the script has an error (or memory ran out). slack bytes
+  // past data + size may be read (their values do not matter): the reader looks up to
+  // kLineSlack bytes beyond a line, and a line without that much behind it is copied.
+  bool Feed(const char* data, size_t size, size_t slack) {
     const char* end = data + size;
     while (data < end) {
       const char* newline =
@@ -47,12 +49,11 @@ class Decoder::Session {
         pending_.append(data, end);
         break;
       }
-      if (pending_.empty()) {
+      if (pending_.empty() && static_cast<size_t>(end - newline) + slack >= kLineSlack) {
         status_ = reader_.Line(std::string_view(data, static_cast<size_t>(newline - data)));
       } else {
         pending_.append(data, newline);
-        status_ = reader_.Line(pending_);
-        pending_.clear();
+        status_ = LinePending();
       }
       if (status_ != ReadStatus::kOk) return false;
       data = newline + 1;
@@ -63,8 +64,7 @@ class Decoder::Session {
   // The input has ended: a last line without a line feed still counts.
   bool EndOfInput() {
     if (!pending_.empty()) {
-      status_ = reader_.Line(pending_);
-      pending_.clear();
+      status_ = LinePending();
       pending_.shrink_to_fit();
       if (status_ != ReadStatus::kOk) return false;
     }
@@ -76,6 +76,15 @@ class Decoder::Session {
   ScriptReader& Reader() { return reader_; }
 
  private:
+  // The line gathered in pending_, with the slack the reader may look into.
+  ReadStatus LinePending() {
+    const size_t length = pending_.size();
+    pending_.append(kLineSlack, ' ');
+    const ReadStatus status = reader_.Line(std::string_view(pending_.data(), length));
+    pending_.clear();
+    return status;
+  }
+
   ScriptReader reader_;
   std::string pending_;
   ReadStatus status_ = ReadStatus::kOk;
@@ -99,11 +108,11 @@ LoadResult Decoder::Finish(uint32_t result, uint32_t detail, uint32_t line) {
 }
 
 template <typename Read>
-LoadResult Decoder::Run(Read& read) {
+LoadResult Decoder::Run(Read& read, size_t expectedSize, size_t slack) {
   diagnostics_.clear();
   buffer_.SetByteLimit(byteLimit_);
   try {
-    if (!buffer_.Start()) return Finish(kNotEnoughMemory, 0, 0);
+    if (!buffer_.Start(expectedSize)) return Finish(kNotEnoughMemory, 0, 0);
     Session session(buffer_, diagnostics_);
     bool ok = true;
     for (;;) {
@@ -114,7 +123,7 @@ LoadResult Decoder::Run(Read& read) {
         return Finish(kScriptFormatError, 0, 0);
       }
       if (count == 0) break;
-      ok = session.Feed(data, static_cast<size_t>(count));
+      ok = session.Feed(data, static_cast<size_t>(count), slack);
       if (!ok) break;
     }
     if (ok) ok = session.EndOfInput();
@@ -136,13 +145,13 @@ LoadResult Decoder::LoadText(std::string_view text, uint32_t /*deviceType*/) {
     data = text.data();
     return static_cast<std::ptrdiff_t>(text.size());
   };
-  return Run(read);
+  return Run(read, text.size() / 2, 0);
 }
 
 LoadResult Decoder::LoadStream(std::istream& in, uint32_t /*deviceType*/) {
   std::unique_ptr<char[]> chunk;
   auto read = [&](const char*& data) -> std::ptrdiff_t {
-    if (!chunk) chunk.reset(new char[kChunkSize]);
+    if (!chunk) chunk = std::make_unique<char[]>(kChunkSize + kLineSlack);
     try {
       in.read(chunk.get(), static_cast<std::streamsize>(kChunkSize));
     } catch (const std::ios_base::failure&) {
@@ -153,7 +162,7 @@ LoadResult Decoder::LoadStream(std::istream& in, uint32_t /*deviceType*/) {
     data = chunk.get();
     return static_cast<std::ptrdiff_t>(count);
   };
-  return Run(read);
+  return Run(read, 0, kLineSlack);
 }
 
 LoadResult Decoder::LoadFile(const std::string& path, uint32_t /*deviceType*/) {
@@ -169,13 +178,15 @@ LoadResult Decoder::LoadFile(const std::string& path, uint32_t /*deviceType*/) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
   std::unique_ptr<char[]> chunk;
   auto read = [&](const char*& data) -> std::ptrdiff_t {
-    if (!chunk) chunk.reset(new char[kChunkSize]);
+    if (!chunk) chunk = std::make_unique<char[]>(kChunkSize + kLineSlack);
     const size_t count = std::fread(chunk.get(), 1, kChunkSize, file);
     if (count == 0) return std::ferror(file) ? -1 : 0;
     data = chunk.get();
     return static_cast<std::ptrdiff_t>(count);
   };
-  return Run(read);
+  // Two hex digits make one byte: half the file is a fair guess at the buffer's size.
+  const auto fileSize = std::filesystem::file_size(path, ignored);
+  return Run(read, ignored ? 0 : static_cast<size_t>(fileSize / 2), kLineSlack);
 }
 
 uint32_t Decoder::NextCommand(uint8_t* destination, uint32_t* capacity) {

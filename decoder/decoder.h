@@ -100,9 +100,11 @@ class Decoder {
  private:
   class Session;
   // Runs one load over a source of bytes: read(data) points data at the next bytes and
-  // answers their count, 0 at the end of the input, -1 on a read failure.
+  // answers their count, 0 at the end of the input, -1 on a read failure. expectedSize
+  // is a guess at the buffer's final size (0: none); slack is how many bytes past each
+  // piece read may be read (their values do not matter).
   template <typename Read>
-  LoadResult Run(Read& read);
+  LoadResult Run(Read& read, size_t expectedSize, size_t slack);
   LoadResult Finish(uint32_t result, uint32_t detail, uint32_t line);
 
   CommandBuffer buffer_;

@@ -295,25 +295,24 @@ bool HasSsse3() {
 // The sixteen-at-a-time part of HexRun: from i, appends the digit values at
 // nibbles + digits (storing up to eight bytes beyond) and notes an odd word in odd, up to
 // the end of the line or the first character that is neither digit nor blank. Answers
-// where it stopped. The last piece of a line is read padded with blanks, which end the
-// last word just as the end of the line does.
+// where it stopped.
 __attribute__((target("ssse3"))) size_t HexSixteens(const unsigned char* text, size_t i,
                                                       size_t size, uint8_t* nibbles,
                                                       size_t& digits, size_t& odd) {
   while (i < size) {
-    const unsigned char* at = text + i;
-    unsigned char padded[16];
-    size_t step = 16;
-    if (size - i < 16) {
-      step = size - i;
-      std::memset(padded, ' ', sizeof padded);
-      std::memcpy(padded, at, step);
-      at = padded;
-    }
     __m128i values;
     unsigned blanks = 0;
     unsigned others = 0;
-    ClassifySixteen(at, &values, &blanks, &others);
+    ClassifySixteen(text + i, &values, &blanks, &others);
+    size_t step = 16;
+    if (size - i < 16) {
+      // Past the line's end (readable slack): read as blanks, which end the last word
+      // just as the end of the line does.
+      step = size - i;
+      const unsigned inside = (1u << step) - 1;
+      blanks |= ~inside & 0xFFFF;
+      others &= inside;
+    }
     unsigned skip = blanks;
     if (others != 0) {
       // Up to the foreign character only: later positions add no digits and no blanks.

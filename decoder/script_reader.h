@@ -12,6 +12,8 @@
 
 namespace quassel {
 
+inline constexpr size_t kLineSlack = 16;
+
 enum class ReadStatus : uint8_t {
   kOk,
   kCommandFormat,  // a statement word where another was expected (detail 0x20000010)
@@ -26,6 +28,8 @@ class ScriptReader {
       : buffer_(buffer), diagnostics_(diagnostics) {}
 
   // Decodes one physical line, without its line feed; the line counter counts it.
+  // kLineSlack bytes past the line's end must be readable: data words are read sixteen
+  // bytes at a time, and what lies past the end is masked off.
   ReadStatus Line(std::string_view line);
   // The file has ended: notes a statement, body or block left open.
   void EndOfFile();
