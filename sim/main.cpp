@@ -118,7 +118,7 @@ int main(int argc, char** argv) {
                  "also make a symbolic link to the port at PATH (removed at exit)")
       ->type_name("PATH");
   app.add_option("--record", recordPath,
-                 "append every request received to FILE, in hex, one per line")
+                 "write every request received to FILE, in hex, one per line")
       ->type_name("FILE");
   app.add_option("--status", statusTexts,
                  "answer CC:SS with status VV; CC or SS may be *; @N: only the N-th such "
@@ -178,7 +178,7 @@ int main(int argc, char** argv) {
 
   std::ofstream record;
   if (!recordPath.empty()) {
-    record.open(recordPath, std::ios::app);
+    record.open(recordPath, std::ios::trunc);
     if (!record) {
       std::cerr << "reader-sim: cannot write " << recordPath << "\n";
       return 2;

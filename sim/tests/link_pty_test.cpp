@@ -228,6 +228,26 @@ TEST(LinkOverPty, PortOpensAndClosesManyTimesInOneSession) {
   EXPECT_NE(access(link.c_str(), F_OK), 0);  // the link went with the reader
 }
 
+TEST(LinkOverPty, TheProcessPortUnderItsFamiliarNames) {
+  SimProcess sim;
+  ASSERT_TRUE(sim.Started()) << sim.Error();
+  ASSERT_EQ(OpenComPort(sim.Path(), 115200), COM_OK);
+  EXPECT_EQ(OpenComPort(sim.Path(), 115200), COM_OPEN_FAILED);
+  EXPECT_TRUE(TheComPort().IsOpen());
+  uint8_t frame[16], answer[16];
+  BuildFixedFrame(frame, 0x77, 0x05);
+  EXPECT_EQ(SendBytes(frame, 16), COM_OK);
+  EXPECT_EQ(ReceiveBytes(answer, 16), COM_OK);
+  EXPECT_EQ(answer[10], 0x77);
+  BuildFixedFrame(frame, 0x18, 0x01);
+  EXPECT_EQ(SendBytes(frame, 16), COM_OK);
+  EXPECT_EQ(ReceiveResponseHead(answer), COM_OK);
+  EXPECT_EQ(answer[10], 0x18);
+  CloseComPort();
+  EXPECT_FALSE(TheComPort().IsOpen());
+  EXPECT_EQ(SendBytes(frame, 16), COM_NOT_OPEN);
+}
+
 TEST(LinkOverPty, BadTagAndBadCrcAreAnswered) {
   SimProcess sim;
   ASSERT_TRUE(sim.Started()) << sim.Error();

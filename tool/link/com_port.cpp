@@ -220,4 +220,16 @@ ComPort& TheComPort() {
   return *port;
 }
 
+uint8_t OpenComPort(std::string_view portName, int baudRate) {
+  return TheComPort().Open(portName, baudRate);
+}
+void CloseComPort() { TheComPort().Close(); }
+uint8_t SendBytes(const uint8_t* data, size_t count) { return TheComPort().SendBytes(data, count); }
+uint8_t ReceiveResponseHead(uint8_t* response16) {
+  return TheComPort().ReceiveResponseHead(response16);
+}
+uint8_t ReceiveBytes(uint8_t* destination, size_t count) {
+  return TheComPort().ReceiveBytes(destination, count);
+}
+
 }  // namespace kavonel

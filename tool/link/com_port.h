@@ -36,7 +36,9 @@ struct ComTimeouts {
   std::chrono::milliseconds firstHeadByte{60000};  // ReceiveResponseHead, first byte
   std::chrono::milliseconds nextHeadByte{200};     // ReceiveResponseHead, each further byte
   std::chrono::milliseconds fixedByte{10000};      // ReceiveBytes, every byte
-  std::chrono::milliseconds readByte{200};         // one queued byte to be read
+  // One queued byte to be read. Reads are only issued once poll() says bytes are there,
+  // so they complete at once; kept so callers may still state it.
+  std::chrono::milliseconds readByte{200};
   std::chrono::milliseconds writeStall{10000};     // a write that makes no progress
 };
 
@@ -75,5 +77,12 @@ class ComPort {
 
 // The program's one port, shared by the window's operations and reader detection.
 ComPort& TheComPort();
+
+// The port operations under their familiar names, on TheComPort().
+uint8_t OpenComPort(std::string_view portName, int baudRate);
+void CloseComPort();
+uint8_t SendBytes(const uint8_t* data, size_t count);
+uint8_t ReceiveResponseHead(uint8_t* response16);
+uint8_t ReceiveBytes(uint8_t* destination, size_t count);
 
 }  // namespace kavonel
