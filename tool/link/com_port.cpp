@@ -75,7 +75,12 @@ struct ComPort::Impl {
     for (;;) {
       const uint32_t now = clock->NowMs();
       const uint32_t elapsed = now - start;
-      if (elapsed > limitMs) return WaitStatus::kTimedOut;
+      if (elapsed > limitMs) {
+        // Bytes that came while the hook ran still count: look once more without waiting.
+        const auto none = std::chrono::milliseconds(0);
+        const WaitStatus last = readable ? device->WaitReadable(none) : device->WaitWritable(none);
+        return last == WaitStatus::kTimedOut ? WaitStatus::kTimedOut : last;
+      }
       uint32_t slice = limitMs - elapsed + 1;  // passed once more than limitMs has gone by
       if (waitHook) {
         const uint32_t sinceHook = now - lastHook;

@@ -314,6 +314,16 @@ TEST_F(ComPortTest, WaitHookAlsoRunsWhileAWriteIsStalled) {
   EXPECT_GE(calls, 10000 / 20 - 1);
 }
 
+TEST_F(ComPortTest, BytesThatCameWhileASlowHookRanStillCount) {
+  OpenPort();
+  // The window was busy for 15 s inside the hook; the answer came after 30 ms.
+  port.SetWaitHook([&] { clock->Advance(15000); });
+  line->Send(30, Sequence(16));
+  Bytes got(16);
+  EXPECT_EQ(port.ReceiveBytes(got.data(), 16), COM_OK);
+  EXPECT_EQ(got, Sequence(16));
+}
+
 TEST_F(ComPortTest, WaitHookRunsEvenWhenBytesKeepTrickling) {
   OpenPort();
   int calls = 0;
