@@ -1,5 +1,6 @@
 #include "decoder.h"
 
+#include <bit>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -9,12 +10,40 @@
 
 #include "script_reader.h"
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace quassel {
 namespace {
 
 // Files and streams are read in chunks of this size; lines are cut out of a chunk in
 // place, and only a line that straddles two chunks is copied.
 constexpr size_t kChunkSize = 1 << 20;
+
+// The first line feed in [data, end), or nullptr; slack bytes past end may be read. Most
+// lines are short, so sixteen bytes are compared at once without a call.
+const char* FindNewline(const char* data, const char* end, size_t slack) {
+  size_t left = static_cast<size_t>(end - data);
+#if defined(__SSE2__)
+  for (;;) {
+    if (left < 16 && left + slack < 16) break;
+    const __m128i bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(data));
+    const unsigned mask =
+        static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, _mm_set1_epi8('\n'))));
+    if (mask != 0) {
+      const auto at = static_cast<size_t>(std::countr_zero(mask));
+      return at < left ? data + at : nullptr;
+    }
+    if (left <= 16) return nullptr;
+    data += 16;
+    left -= 16;
+  }
+#else
+  (void)slack;
+#endif
+  return static_cast<const char*>(std::memchr(data, '\n', left));
+}
 
 uint32_t DetailCode(ReadStatus status) {
   switch (status) {
@@ -43,8 +72,7 @@ class Decoder::Session {
   bool Feed(const char* data, size_t size, size_t slack) {
     const char* end = data + size;
     while (data < end) {
-      const char* newline =
-          static_cast<const char*>(std::memchr(data, '\n', static_cast<size_t>(end - data)));
+      const char* newline = FindNewline(data, end, slack);
       if (newline == nullptr) {
         pending_.append(data, end);
         break;

@@ -342,6 +342,19 @@ __attribute__((target("ssse3"))) size_t HexSixteens(const unsigned char* text, s
   }
   return i;
 }
+
+// Digit values in pairs to bytes, sixteen values at a time; answers how many bytes it made
+// (a multiple of eight), the rest is left to the caller.
+__attribute__((target("ssse3"))) size_t PackSixteens(const uint8_t* nibbles, size_t count,
+                                                       uint8_t* out) {
+  size_t k = 0;
+  for (; k + 8 <= count; k += 8) {
+    const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nibbles + 2 * k));
+    const __m128i pairs = _mm_maddubs_epi16(values, _mm_set1_epi16(0x0110));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(pairs, pairs));
+  }
+  return k;
+}
 #endif
 
 bool IsBlank(char c) { return kBlank[static_cast<unsigned char>(c)]; }
@@ -616,6 +629,9 @@ bool ScriptReader::HexRun(std::string_view line, size_t& pos) {
     uint8_t* out = buffer_.DataRoom(count);
     if (out == nullptr) return false;  // the word-by-word path reports the memory
     size_t k = 0;
+#if QUASSEL_SIXTEEN
+    if (HasSsse3()) k = PackSixteens(nibbles, count, out);
+#endif
     if constexpr (kSwar) {
       for (; k + 4 <= count; k += 4) {
         uint64_t eight;
@@ -645,16 +661,23 @@ ReadStatus ScriptReader::BadDataWord(std::string_view word) {
 ReadStatus ScriptReader::EntryLine(std::string_view line) {
   const size_t pos = SkipBlanks(line, 0);
   if (pos >= line.size() || line[pos] == ';') return ReadStatus::kOk;
-  const size_t end = WordEnd(line, pos);
-  if (IsEnd(line.substr(pos, end - pos))) {
+  if (line.size() - pos >= 3 && IsEnd(line.substr(pos, 3)) &&
+      (line.size() - pos == 3 || IsBlank(line[pos + 3]))) {
     context_ = Context::kStatementLevel;
-    return Words(line, end);
+    return Words(line, pos + 3);
   }
   if (!buffer_.BeginRecord(statement_->command, statement_->subCommand)) {
     return ReadStatus::kNoMemory;
   }
   context_ = Context::kEntryLine;
-  return Words(line, pos);
+  size_t at = pos;
+  const ReadStatus status = DataWords(line, at);
+  if (status != ReadStatus::kOk) return status;
+  if (context_ == Context::kEntryLine) {
+    context_ = Context::kEntryLines;  // the entry ends with its line
+    return ReadStatus::kOk;
+  }
+  return Words(line, at);  // `end` closed the list; the rest is at statement level
 }
 
 ReadStatus ScriptReader::MessageLine(std::string_view line) {

@@ -84,8 +84,8 @@ int main() {
   const double raw = Median(raws), port = Median(ports), ratio = Median(ratios);
   std::printf("  baseline raw write/poll/read  %10.0f round trips/s  (median of %zu rounds)\n", raw,
               raws.size());
-  std::printf("  ComPort Send+ReceiveBytes     %10.0f round trips/s  (median of %zu rounds)\n", port,
-              ports.size());
+  std::printf("  ComPort Send+ReceiveBytes     %10.0f round trips/s  (median of %zu rounds)\n",
+              port, ports.size());
   std::printf("  ComPort / raw, paired rounds  %9.0f%%  (goal >= 50%%)\n", 100.0 * ratio);
 
   std::printf("bench_link: CPU while waiting 3 s for a silent reader (share of one core)\n");
@@ -94,8 +94,8 @@ int main() {
   std::printf("  goal                          %9.2f%%\n", 2.0);
   std::printf("  ComPort, no wait hook         %9.3f%%\n", 100.0 * idle);
   std::printf("  ComPort, hook every 20 ms     %9.3f%%\n", 100.0 * hooked);
-  const bool ok = raw > 0 && ratio >= 0.5 && idle >= 0 && idle < 0.02 && hooked >= 0 &&
-                  hooked < 0.02;
+  const bool ok =
+      raw > 0 && ratio >= 0.5 && idle >= 0 && idle < 0.02 && hooked >= 0 && hooked < 0.02;
   std::printf("%s\n", ok ? "bench_link: goals met" : "bench_link: GOALS MISSED");
   return 0;
 }

@@ -3,7 +3,9 @@
 // random lines that mix digits, blanks, foreign characters, comments and `end`.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -70,7 +72,15 @@ TEST(HexRun, AgreesWithWordByWordReading) {
     const std::string line = RandomLine(random);
     const Outcome expected = Reference(line);
     Decoder decoder;
-    const LoadResult result = decoder.LoadText("group set " + line);
+    const std::string script = "group set " + line;
+    const LoadResult result = decoder.LoadText(script);
+    // Read from a stream (in chunks, with room to look past a line's end): the same.
+    std::istringstream stream(script);
+    Decoder fromStream;
+    const LoadResult streamed = fromStream.LoadStream(stream);
+    EXPECT_EQ(streamed.result, result.result) << "[" << line << "]";
+    EXPECT_EQ(streamed.detailCode, result.detailCode) << "[" << line << "]";
+    EXPECT_TRUE(std::ranges::equal(fromStream.Bytes(), decoder.Bytes())) << "[" << line << "]";
     if (expected.detail != 0) {
       EXPECT_EQ(result.result, kScriptFormatError) << "[" << line << "]";
       EXPECT_EQ(result.detailCode, expected.detail) << "[" << line << "]";
