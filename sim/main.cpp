@@ -125,7 +125,8 @@ int main(int argc, char** argv) {
                  "request (e.g. --status 04:03=05, --status 18:01=09@2); repeatable")
       ->type_name("CC:SS=VV[@N]");
   app.add_flag("--silent", silent, "never answer (requests are still recorded)");
-  app.add_option("--truncate", truncate, "send only the first N bytes of each answer")->type_name("N");
+  app.add_option("--truncate", truncate, "send only the first N bytes of each answer")
+      ->type_name("N");
   app.add_option("--stale", options.staleBytes,
                  "send N stale bytes at start and right behind every answer")
       ->type_name("N");

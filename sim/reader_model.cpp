@@ -58,10 +58,14 @@ std::optional<uint8_t> ParseHexByte(std::string_view s) {
   unsigned v = 0;
   for (char c : s) {
     int d;
-    if (c >= '0' && c <= '9') d = c - '0';
-    else if (c >= 'a' && c <= 'f') d = c - 'a' + 10;
-    else if (c >= 'A' && c <= 'F') d = c - 'A' + 10;
-    else return std::nullopt;
+    if (c >= '0' && c <= '9')
+      d = c - '0';
+    else if (c >= 'a' && c <= 'f')
+      d = c - 'a' + 10;
+    else if (c >= 'A' && c <= 'F')
+      d = c - 'A' + 10;
+    else
+      return std::nullopt;
     v = v * 16 + static_cast<unsigned>(d);
   }
   return static_cast<uint8_t>(v);
@@ -104,15 +108,17 @@ std::optional<Request> FrameSplitter::Next(uint32_t nowMs) {
   if (longTag || shortTag) {
     size_t total = 0;
     if (n >= kTagSize) total = shortTag ? 16 : (n >= 14 ? DeclaredFrameLength(buffer_) : 0);
-    if (total != 0 && n >= total) return Take(shortTag ? RequestKind::kShort : RequestKind::kLong, total);
+    if (total != 0 && n >= total)
+      return Take(shortTag ? RequestKind::kShort : RequestKind::kLong, total);
     if (idle) return Take(RequestKind::kIncomplete, n);
     return std::nullopt;
   }
   // No known tag: the frame runs up to the next tag, or as far as its length says.
   static constexpr uint8_t kTagStart[8] = {'Z', 'a', 'n', 'd', 'r', 'e', 'l', 'l'};
-  const auto next = std::search(buffer_.begin() + 1, buffer_.end(), std::begin(kTagStart),
-                                std::end(kTagStart));
-  if (next != buffer_.end()) return Take(RequestKind::kBadTag, static_cast<size_t>(next - buffer_.begin()));
+  const auto next =
+      std::search(buffer_.begin() + 1, buffer_.end(), std::begin(kTagStart), std::end(kTagStart));
+  if (next != buffer_.end())
+    return Take(RequestKind::kBadTag, static_cast<size_t>(next - buffer_.begin()));
   if (n >= 14 && DeclaredFrameLength(buffer_) <= n) {
     return Take(RequestKind::kBadTag, DeclaredFrameLength(buffer_));
   }
@@ -157,9 +163,12 @@ std::optional<StatusRule> ParseStatusRule(std::string_view text) {
 
 std::string DefaultVersionText(int readerType) {
   switch (readerType) {
-    case 2: return "Tern,SN12345,FW2.4.1";
-    case 3: return "HERON 3.2.0";
-    default: return "1.07.3";
+    case 2:
+      return "Tern,SN12345,FW2.4.1";
+    case 3:
+      return "HERON 3.2.0";
+    default:
+      return "1.07.3";
   }
 }
 
@@ -212,10 +221,12 @@ std::vector<uint8_t> ReaderModel::FullAnswer(const Request& request) {
   if (request.kind == RequestKind::kShort && cmd == 0x29 && sub == 0x00) {
     return FixedVersionResponse(cmd, status, kLarkVersionSize, "LK-SN0012345", text);
   }
-  if (request.kind == RequestKind::kLong && options_.readerType == 2 && cmd == 0x09 && sub == 0x20) {
+  if (request.kind == RequestKind::kLong && options_.readerType == 2 && cmd == 0x09 &&
+      sub == 0x20) {
     return FixedVersionResponse(cmd, status, kTernVersionSize, "", text);
   }
-  if (request.kind == RequestKind::kLong && options_.readerType == 3 && cmd == 0x29 && sub == 0x00) {
+  if (request.kind == RequestKind::kLong && options_.readerType == 3 && cmd == 0x29 &&
+      sub == 0x00) {
     if (status != 0) return ShortResponse(cmd, status);
     const size_t declared = options_.heronDeclaredLength.value_or(text.size());
     std::vector<uint8_t> r = ResponseHead(cmd, status, declared);

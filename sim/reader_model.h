@@ -52,7 +52,7 @@ struct StatusRule {
   std::optional<uint8_t> command;     // nothing: any
   std::optional<uint8_t> subCommand;  // nothing: any
   uint8_t status = 0;
-  unsigned occurrence = 0;            // 0: every time; n: only the n-th matching request
+  unsigned occurrence = 0;  // 0: every time; n: only the n-th matching request
   unsigned seen = 0;
 };
 
@@ -62,10 +62,10 @@ std::optional<StatusRule> ParseStatusRule(std::string_view text);
 struct ReaderOptions {
   int readerType = 2;
   std::vector<StatusRule> statusRules;
-  std::optional<std::string> versionText;    // the type's default when not given
+  std::optional<std::string> versionText;  // the type's default when not given
   std::optional<unsigned> heronDeclaredLength;
-  std::optional<size_t> truncateAnswers;     // send only the first n bytes of each answer
-  size_t staleBytes = 0;                      // junk sent at start and behind every answer
+  std::optional<size_t> truncateAnswers;  // send only the first n bytes of each answer
+  size_t staleBytes = 0;                  // junk sent at start and behind every answer
 };
 
 // The default version text of a reader type.

@@ -74,7 +74,9 @@ SimProcess::SimProcess(std::vector<std::string> arguments) {
   path_ = line.substr(0, end);
 }
 
-SimProcess::~SimProcess() { Stop(); }
+SimProcess::~SimProcess() {
+  Stop();
+}
 
 bool SimProcess::WaitForExit(int timeoutMs) {
   if (pid_ < 0) return true;

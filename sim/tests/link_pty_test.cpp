@@ -1,9 +1,8 @@
 // The link over real pseudo-terminals against reader-sim. Time-outs are shortened so a
 // silent reader costs a fraction of a second; nothing here asserts on elapsed time.
+#include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-#include <gtest/gtest.h>
 
 #include <chrono>
 #include <fstream>

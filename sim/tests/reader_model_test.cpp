@@ -209,8 +209,8 @@ TEST(StatusRule, Parsing) {
   EXPECT_FALSE(rule->subCommand);
   EXPECT_EQ(rule->status, 0xFF);
   EXPECT_EQ(rule->occurrence, 3u);
-  for (const char* bad : {"", "04", "04:03", "04=03:05", "123:01=0", "04:03=5@0", "04:03=5@x",
-                          "g4:03=1", "04:03="}) {
+  for (const char* bad :
+       {"", "04", "04:03", "04=03:05", "123:01=0", "04:03=5@0", "04:03=5@x", "g4:03=1", "04:03="}) {
     EXPECT_FALSE(ParseStatusRule(bad)) << bad;
   }
 }

@@ -46,8 +46,7 @@ std::string DevicePathForPort(std::string_view portName) {
 
 uint32_t SteadyClock::NowMs() {
   auto now = std::chrono::steady_clock::now().time_since_epoch();
-  return static_cast<uint32_t>(
-      std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
+  return static_cast<uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
 struct ComPort::Impl {
@@ -154,7 +153,9 @@ ComPort::ComPort(std::unique_ptr<SerialDevice> device, std::shared_ptr<Monotonic
   impl_->timeouts = timeouts;
 }
 
-ComPort::~ComPort() { Close(); }
+ComPort::~ComPort() {
+  Close();
+}
 
 uint8_t ComPort::Open(std::string_view portName, int baudRate) {
   const std::string path = DevicePathForPort(portName);
@@ -174,7 +175,9 @@ void ComPort::Close() {
   impl_->open = false;
 }
 
-bool ComPort::IsOpen() const { return impl_->IsOpenLocked(); }
+bool ComPort::IsOpen() const {
+  return impl_->IsOpenLocked();
+}
 
 uint8_t ComPort::SendBytes(const uint8_t* data, size_t count) {
   if (!impl_->IsOpenLocked()) return count == 0 ? COM_OK : COM_NOT_OPEN;
@@ -228,8 +231,12 @@ ComPort& TheComPort() {
 uint8_t OpenComPort(std::string_view portName, int baudRate) {
   return TheComPort().Open(portName, baudRate);
 }
-void CloseComPort() { TheComPort().Close(); }
-uint8_t SendBytes(const uint8_t* data, size_t count) { return TheComPort().SendBytes(data, count); }
+void CloseComPort() {
+  TheComPort().Close();
+}
+uint8_t SendBytes(const uint8_t* data, size_t count) {
+  return TheComPort().SendBytes(data, count);
+}
 uint8_t ReceiveResponseHead(uint8_t* response16) {
   return TheComPort().ReceiveResponseHead(response16);
 }

@@ -39,10 +39,10 @@ struct ComTimeouts {
   // One queued byte to be read. Reads are only issued once poll() says bytes are there,
   // so they complete at once; kept so callers may still state it.
   std::chrono::milliseconds readByte{200};
-  std::chrono::milliseconds writeStall{10000};     // a write that makes no progress
+  std::chrono::milliseconds writeStall{10000};  // a write that makes no progress
 };
 
-class SerialDevice;  // serial_device.h
+class SerialDevice;    // serial_device.h
 class MonotonicClock;  // serial_device.h
 
 class ComPort {

@@ -9,7 +9,9 @@ void FakeLine::Send(uint32_t delayMs, std::vector<uint8_t> bytes) {
   Schedule({clock_->NowMs() + delayMs, std::move(bytes), false});
 }
 
-void FakeLine::HangUp(uint32_t delayMs) { Schedule({clock_->NowMs() + delayMs, {}, true}); }
+void FakeLine::HangUp(uint32_t delayMs) {
+  Schedule({clock_->NowMs() + delayMs, {}, true});
+}
 
 void FakeLine::Schedule(Event event) {
   // Kept in time order (differences taken modulo 2^32, so the fake clock may wrap like a

@@ -55,10 +55,10 @@ class FakeLine {
   int openCount = 0;
   int closeCount = 0;
   int purgeCount = 0;
-  std::vector<uint8_t> written;       // every byte written since open
-  std::vector<uint8_t> sincePurge;    // written since the last purge
-  std::vector<uint8_t> purgedInput;   // input bytes thrown away by purges
-  std::vector<uint32_t> waitSlices;   // every time-out a wait was given, in ms
+  std::vector<uint8_t> written;      // every byte written since open
+  std::vector<uint8_t> sincePurge;   // written since the last purge
+  std::vector<uint8_t> purgedInput;  // input bytes thrown away by purges
+  std::vector<uint32_t> waitSlices;  // every time-out a wait was given, in ms
   bool isOpen = false;
 
   // --- used by FakeSerialDevice ---

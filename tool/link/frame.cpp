@@ -5,7 +5,8 @@
 namespace kavonel {
 namespace {
 
-constexpr uint8_t kLongHeaderTag[kFrameHeaderSize] = {'Z', 'a', 'n', 'd', 'r', 'e', 'l', 'l', '2', 0};
+constexpr uint8_t kLongHeaderTag[kFrameHeaderSize] = {'Z', 'a', 'n', 'd', 'r',
+                                                      'e', 'l', 'l', '2', 0};
 
 // Entry i is the register after shifting i << 8 through the polynomial eight times.
 constexpr std::array<uint16_t, 256> MakeCrcTable() {

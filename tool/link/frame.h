@@ -8,8 +8,8 @@
 
 namespace kavonel {
 
-constexpr size_t kFixedFrameSize = 16;       // a request or response without data
-constexpr size_t kFrameHeaderSize = 10;      // "Zandrell2" and a zero byte
+constexpr size_t kFixedFrameSize = 16;   // a request or response without data
+constexpr size_t kFrameHeaderSize = 10;  // "Zandrell2" and a zero byte
 constexpr size_t kResponseHeadSize = 16;
 constexpr size_t kStatusOffset = 11;
 constexpr size_t kScriptFrameBufferSize = 4096;

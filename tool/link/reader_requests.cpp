@@ -27,8 +27,8 @@ std::string TextAt(const uint8_t* buffer, size_t offset) {
 }  // namespace
 
 void BuildShortVersionFrame(uint8_t* frame16) {
-  static constexpr uint8_t kHead[14] = {'Z', 'a', 'n', 'd', 'r', 'e', 'l', 'l', 0,
-                                        0x43, 0x29, 0x00, 0x00, 0x00};
+  static constexpr uint8_t kHead[14] = {'Z', 'a', 'n',  'd',  'r',  'e',  'l',
+                                        'l', 0,   0x43, 0x29, 0x00, 0x00, 0x00};
   std::memcpy(frame16, kHead, sizeof kHead);
   const uint16_t crc = FrameCrc(frame16, 14);
   frame16[14] = static_cast<uint8_t>(crc & 0xFF);

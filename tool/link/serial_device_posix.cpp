@@ -17,17 +17,28 @@ namespace {
 
 speed_t SpeedFor(int baudRate) {
   switch (baudRate) {
-    case 110: return B110;
-    case 300: return B300;
-    case 600: return B600;
-    case 1200: return B1200;
-    case 2400: return B2400;
-    case 4800: return B4800;
-    case 9600: return B9600;
-    case 19200: return B19200;
-    case 38400: return B38400;
-    case 57600: return B57600;
-    default: return B115200;
+    case 110:
+      return B110;
+    case 300:
+      return B300;
+    case 600:
+      return B600;
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    default:
+      return B115200;
   }
 }
 
@@ -44,7 +55,9 @@ void SetRawLine(termios& t, int baudRate) {
   cfsetospeed(&t, SpeedFor(baudRate));
 }
 
-bool IsHangUpError(int error) { return error == EIO || error == ENXIO || error == ENODEV; }
+bool IsHangUpError(int error) {
+  return error == EIO || error == ENXIO || error == ENODEV;
+}
 
 class PosixSerialDevice final : public SerialDevice {
  public:

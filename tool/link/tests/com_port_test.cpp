@@ -47,15 +47,23 @@ TEST(BaudRate, AcceptedSetOnly) {
   for (int rate : {110, 300, 600, 1200, 2400, 4800, 9600, 19200, 38400, 57600, 115200}) {
     EXPECT_TRUE(IsAcceptedBaudRate(rate)) << rate;
   }
-  for (int rate : {0, -9600, 14400, 230400, 9601, 115201}) EXPECT_FALSE(IsAcceptedBaudRate(rate)) << rate;
+  for (int rate : {0, -9600, 14400, 230400, 9601, 115201})
+    EXPECT_FALSE(IsAcceptedBaudRate(rate)) << rate;
 }
 
 TEST(DevicePath, PortNamesMapToDevicePaths) {
   const std::vector<std::pair<std::string, std::string>> table = {
-      {"COM1", "/dev/ttyS0"},     {"COM10", "/dev/ttyS9"},     {"COM0", ""},
-      {"", ""},                   {"/dev/pts/3", "/dev/pts/3"}, {"ttyUSB0", "/dev/ttyUSB0"},
-      {"COMX", "/dev/COMX"},      {"COM", "/dev/COM"},          {"pts/7", "/dev/pts/7"},
-      {std::string(5000, 'a'), ""}, {std::string("tty\0S0", 6), ""},
+      {"COM1", "/dev/ttyS0"},
+      {"COM10", "/dev/ttyS9"},
+      {"COM0", ""},
+      {"", ""},
+      {"/dev/pts/3", "/dev/pts/3"},
+      {"ttyUSB0", "/dev/ttyUSB0"},
+      {"COMX", "/dev/COMX"},
+      {"COM", "/dev/COM"},
+      {"pts/7", "/dev/pts/7"},
+      {std::string(5000, 'a'), ""},
+      {std::string("tty\0S0", 6), ""},
   };
   for (const auto& [name, path] : table) EXPECT_EQ(DevicePathForPort(name), path) << name;
 }
@@ -154,10 +162,10 @@ TEST_F(ComPortTest, ZeroBytesAnswerAtOnce) {
 // When the reader's bytes arrive, and what the receive must answer.
 struct TimingCase {
   const char* name;
-  bool head;                    // ReceiveResponseHead, else ReceiveBytes of 16
-  std::vector<uint32_t> gaps;   // ms before each byte the reader sends
+  bool head;                   // ReceiveResponseHead, else ReceiveBytes of 16
+  std::vector<uint32_t> gaps;  // ms before each byte the reader sends
   uint8_t expected;
-  uint32_t failsAt;             // on COM_TIMEOUT: ms from the start of the receive
+  uint32_t failsAt;  // on COM_TIMEOUT: ms from the start of the receive
 };
 
 class ReceiveTiming : public ComPortTest, public ::testing::WithParamInterface<TimingCase> {};
@@ -168,8 +176,8 @@ TEST_P(ReceiveTiming, DeadlinesPerByte) {
   Trickle(Sequence(c.gaps.size()), c.gaps);
   const uint32_t start = clock->NowMs();
   Bytes got(16, 0xAA);
-  const uint8_t result = c.head ? port.ReceiveResponseHead(got.data())
-                                : port.ReceiveBytes(got.data(), 16);
+  const uint8_t result =
+      c.head ? port.ReceiveResponseHead(got.data()) : port.ReceiveBytes(got.data(), 16);
   EXPECT_EQ(result, c.expected);
   if (result == COM_OK) {
     EXPECT_EQ(got, Sequence(16));

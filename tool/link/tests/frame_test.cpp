@@ -12,14 +12,18 @@
 namespace kavonel {
 namespace {
 
-std::vector<uint8_t> Bytes(const uint8_t* p, size_t n) { return {p, p + n}; }
+std::vector<uint8_t> Bytes(const uint8_t* p, size_t n) {
+  return {p, p + n};
+}
 
 TEST(FrameCrc, PublishedCheckValueOfCcittFalse) {
   const std::string digits = "123456789";
   EXPECT_EQ(FrameCrc(reinterpret_cast<const uint8_t*>(digits.data()), digits.size()), 0x29B1);
 }
 
-TEST(FrameCrc, EmptyInputIsTheInitialValue) { EXPECT_EQ(FrameCrc(nullptr, 0), 0xFFFF); }
+TEST(FrameCrc, EmptyInputIsTheInitialValue) {
+  EXPECT_EQ(FrameCrc(nullptr, 0), 0xFFFF);
+}
 
 TEST(FrameCrc, MatchesBitwiseDefinitionOnEveryByteValue) {
   // The table must agree with the plain shift register for every input byte.
@@ -78,7 +82,8 @@ TEST_P(ScriptFrame, TagInFrontRecordInPlaceCrcBehindLowByteFirst) {
   std::memcpy(buffer.data() + 10, c.record.data(), c.record.size());
   const size_t length = FrameScriptCommand(buffer.data(), static_cast<uint32_t>(c.record.size()));
   ASSERT_EQ(length, c.frameLength);
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), 10), std::string("Zandrell2\0", 10));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(buffer.data()), 10),
+            std::string("Zandrell2\0", 10));
   EXPECT_EQ(Bytes(buffer.data() + 10, c.record.size()), c.record);
   const uint16_t crc = FrameCrc(buffer.data(), length - 2);
   EXPECT_EQ(buffer[length - 2], crc & 0xFF);
@@ -95,8 +100,7 @@ std::vector<uint8_t> RecordOf(size_t dataLength) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Lengths, ScriptFrame,
-                         ::testing::Values(ScriptCase{RecordOf(0), 16},
-                                           ScriptCase{RecordOf(1), 17},
+                         ::testing::Values(ScriptCase{RecordOf(0), 16}, ScriptCase{RecordOf(1), 17},
                                            ScriptCase{RecordOf(0x0102), 0x0102 + 16},
                                            ScriptCase{RecordOf(kMaxScriptRecordSize - 4), 4096}));
 

@@ -17,8 +17,20 @@ using Bytes = std::vector<uint8_t>;
 
 // A response head: tag, command, status, big-endian length.
 Bytes Head(uint8_t command, uint8_t status, size_t length) {
-  Bytes b = {'Z', 'a', 'n', 'd', 'r', 'e', 'l', 'l', '2', 0, command, status,
-             static_cast<uint8_t>(length >> 8), static_cast<uint8_t>(length & 0xFF)};
+  Bytes b = {'Z',
+             'a',
+             'n',
+             'd',
+             'r',
+             'e',
+             'l',
+             'l',
+             '2',
+             0,
+             command,
+             status,
+             static_cast<uint8_t>(length >> 8),
+             static_cast<uint8_t>(length & 0xFF)};
   return b;
 }
 
@@ -160,13 +172,14 @@ TEST_P(TernVersionText, ThirdNonEmptyFieldWithoutItsPrefix) {
   EXPECT_EQ(FirmwareVersionText(kReaderTern, buffer.data()), GetParam().version);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Fields, TernVersionText,
-    ::testing::Values(TernCase{"A,B,FW1.2.3", "1.2.3"}, TernCase{",,A,,B,,XY9", "9"},
-                      TernCase{"Tern,SN12345,FW2.4.1,extra", "2.4.1"},
-                      TernCase{"A,B,FW", ""}, TernCase{"A,B,F", ""}, TernCase{"A,B,F,", ""},
-                      TernCase{"A,B", std::nullopt}, TernCase{",,,A,,,B,,,", std::nullopt},
-                      TernCase{"", std::nullopt}, TernCase{"A,B,CDE,F", "E"}));
+INSTANTIATE_TEST_SUITE_P(Fields, TernVersionText,
+                         ::testing::Values(TernCase{"A,B,FW1.2.3", "1.2.3"},
+                                           TernCase{",,A,,B,,XY9", "9"},
+                                           TernCase{"Tern,SN12345,FW2.4.1,extra", "2.4.1"},
+                                           TernCase{"A,B,FW", ""}, TernCase{"A,B,F", ""},
+                                           TernCase{"A,B,F,", ""}, TernCase{"A,B", std::nullopt},
+                                           TernCase{",,,A,,,B,,,", std::nullopt},
+                                           TernCase{"", std::nullopt}, TernCase{"A,B,CDE,F", "E"}));
 
 TEST(VersionText, UnterminatedTextStopsAtTheBufferEnd) {
   Bytes buffer(kVersionBufferSize, 'x');
