@@ -179,7 +179,7 @@ LoadResult Decoder::LoadText(std::string_view text, uint32_t /*deviceType*/) {
 LoadResult Decoder::LoadStream(std::istream& in, uint32_t /*deviceType*/) {
   std::unique_ptr<char[]> chunk;
   auto read = [&](const char*& data) -> std::ptrdiff_t {
-    if (!chunk) chunk = std::make_unique<char[]>(kChunkSize + kLineSlack);
+    if (!chunk) chunk.reset(new char[kChunkSize + kLineSlack]);
     try {
       in.read(chunk.get(), static_cast<std::streamsize>(kChunkSize));
     } catch (const std::ios_base::failure&) {
@@ -187,6 +187,8 @@ LoadResult Decoder::LoadStream(std::istream& in, uint32_t /*deviceType*/) {
     }
     const std::streamsize count = in.gcount();
     if (count <= 0) return in.bad() ? -1 : 0;
+    // The reader may look past the last line: give those bytes a value.
+    std::memset(chunk.get() + count, ' ', kLineSlack);
     data = chunk.get();
     return static_cast<std::ptrdiff_t>(count);
   };
@@ -206,9 +208,11 @@ LoadResult Decoder::LoadFile(const std::string& path, uint32_t /*deviceType*/) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
   std::unique_ptr<char[]> chunk;
   auto read = [&](const char*& data) -> std::ptrdiff_t {
-    if (!chunk) chunk = std::make_unique<char[]>(kChunkSize + kLineSlack);
+    if (!chunk) chunk.reset(new char[kChunkSize + kLineSlack]);
     const size_t count = std::fread(chunk.get(), 1, kChunkSize, file);
     if (count == 0) return std::ferror(file) ? -1 : 0;
+    // The reader may look past the last line: give those bytes a value.
+    std::memset(chunk.get() + count, ' ', kLineSlack);
     data = chunk.get();
     return static_cast<std::ptrdiff_t>(count);
   };
