@@ -287,10 +287,7 @@ constexpr std::array<std::array<uint8_t, 256>, 2> kOddBlank = [] {
 }();
 
 #if QUASSEL_SIXTEEN
-bool HasSsse3() {
-  static const bool has = __builtin_cpu_supports("ssse3");
-  return has;
-}
+bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
 
 // The sixteen-at-a-time part of HexRun: from i, appends the digit values at
 // nibbles + digits (storing up to eight bytes beyond) and notes an odd word in odd, up to
@@ -298,7 +295,10 @@ bool HasSsse3() {
 // where it stopped.
 __attribute__((target("ssse3"))) size_t HexSixteens(const unsigned char* text, size_t i,
                                                       size_t size, uint8_t* nibbles,
-                                                      size_t& digits, size_t& odd) {
+                                                      size_t& digitsOut, size_t& oddOut) {
+  // Locals, not the references: the byte stores below could alias them otherwise.
+  size_t digits = digitsOut;
+  size_t odd = oddOut;
   while (i < size) {
     __m128i values;
     unsigned blanks = 0;
@@ -340,6 +340,8 @@ __attribute__((target("ssse3"))) size_t HexSixteens(const unsigned char* text, s
     i += step;
     if (others != 0) break;
   }
+  digitsOut = digits;
+  oddOut = odd;
   return i;
 }
 
@@ -415,6 +417,13 @@ bool HasText(std::string_view text) {
 }
 
 }  // namespace
+
+ScriptReader::ScriptReader(CommandBuffer& buffer, std::vector<Diagnostic>& diagnostics)
+    : buffer_(buffer), diagnostics_(diagnostics) {
+#if QUASSEL_SIXTEEN
+  sixteen_ = HasSsse3();
+#endif
+}
 
 void ScriptReader::Warn(uint32_t line, std::string message) {
   if (diagnostics_.size() < kMaxDiagnostics) {
@@ -602,7 +611,7 @@ bool ScriptReader::HexRun(std::string_view line, size_t& pos) {
   size_t odd = 0;  // bit 0 set once a word ends after an odd count of digits
   size_t i = pos;
 #if QUASSEL_SIXTEEN
-  if (HasSsse3()) i = HexSixteens(text, i, size, nibbles, digits, odd);
+  if (sixteen_) i = HexSixteens(text, i, size, nibbles, digits, odd);
 #endif
   while (i < size) {
     const uint8_t value = kHexClass[text[i]];
@@ -630,7 +639,7 @@ bool ScriptReader::HexRun(std::string_view line, size_t& pos) {
     if (out == nullptr) return false;  // the word-by-word path reports the memory
     size_t k = 0;
 #if QUASSEL_SIXTEEN
-    if (HasSsse3()) k = PackSixteens(nibbles, count, out);
+    if (sixteen_) k = PackSixteens(nibbles, count, out);
 #endif
     if constexpr (kSwar) {
       for (; k + 4 <= count; k += 4) {

@@ -24,8 +24,7 @@ enum class ReadStatus : uint8_t {
 
 class ScriptReader {
  public:
-  ScriptReader(CommandBuffer& buffer, std::vector<Diagnostic>& diagnostics)
-      : buffer_(buffer), diagnostics_(diagnostics) {}
+  ScriptReader(CommandBuffer& buffer, std::vector<Diagnostic>& diagnostics);
 
   // Decodes one physical line, without its line feed; the line counter counts it.
   // kLineSlack bytes past the line's end must be readable: data words are read sixteen
@@ -73,6 +72,7 @@ class ScriptReader {
   uint8_t position_ = 0;                    // word position while in kWords
   const Statement* statement_ = nullptr;    // the statement whose body is open
   std::vector<uint8_t> nibbles_;            // scratch of HexRun
+  bool sixteen_ = false;                    // the processor decodes sixteen at a time
   uint32_t statementLine_ = 0;              // line of that statement's first word
 };
 
