@@ -65,6 +65,12 @@ INSTANTIATE_TEST_SUITE_P(
         DiagnosticCase{"skip_block", "revocation list delete all end\ngroup set 01 end\nend ; ok",
                        {{1, "after 'revocation list delete all'"},
                         {2, "line skipped"}}},
+        DiagnosticCase{"byte_order_mark", "\xEF\xBB\xBFpollmode set 01 end",
+                       {{1, "byte order mark"},
+                        {1, "is not a statement"},
+                        {1, "'set' is not"},
+                        {1, "'01' is not"},
+                        {1, "'end' outside"}}},
         DiagnosticCase{"skip_block_end_with_text", "exception list delete all\nendx 01",
                        {{2, "after the 'end' of 'exception list delete all'"}}}),
     [](const auto& info) { return std::string(info.param.name); });
