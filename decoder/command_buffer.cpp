@@ -16,9 +16,13 @@ constexpr size_t kMaxTotalSize = UINT32_MAX;
 
 }  // namespace
 
-CommandBuffer::~CommandBuffer() { std::free(data_); }
+CommandBuffer::~CommandBuffer() {
+  std::free(data_);
+}
 
-CommandBuffer::CommandBuffer(CommandBuffer&& other) noexcept { *this = std::move(other); }
+CommandBuffer::CommandBuffer(CommandBuffer&& other) noexcept {
+  *this = std::move(other);
+}
 
 CommandBuffer& CommandBuffer::operator=(CommandBuffer&& other) noexcept {
   if (this != &other) {
@@ -52,7 +56,8 @@ bool CommandBuffer::Start(size_t expectedSize) {
   Release();
   // Room reserved but not yet written costs address space only, not memory; asking for
   // the expected size at once spares the copies of growing step by step.
-  if (expectedSize > kInitialCapacity && Reserve(expectedSize < byteLimit_ ? expectedSize : byteLimit_)) {
+  if (expectedSize > kInitialCapacity &&
+      Reserve(expectedSize < byteLimit_ ? expectedSize : byteLimit_)) {
     return true;
   }
   return Reserve(kInitialCapacity < byteLimit_ ? kInitialCapacity : byteLimit_);

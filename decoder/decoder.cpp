@@ -158,8 +158,7 @@ LoadResult Decoder::Run(Read& read, size_t expectedSize, size_t slack) {
     session.Reader().CloseDiagnostics();
     if (ok) return Finish(kOk, 0, 0);
     if (session.Status() == ReadStatus::kNoMemory) return Finish(kNotEnoughMemory, 0, 0);
-    return Finish(kScriptFormatError, DetailCode(session.Status()),
-                  session.Reader().LineNumber());
+    return Finish(kScriptFormatError, DetailCode(session.Status()), session.Reader().LineNumber());
   } catch (const std::bad_alloc&) {
     return Finish(kNotEnoughMemory, 0, 0);
   }

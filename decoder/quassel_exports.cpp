@@ -1,11 +1,10 @@
 // The four C exports of libquassel, over one process-wide decoder.
 #define QUASSEL_BUILDING
-#include "quassel.h"
-
 #include <new>
 #include <string>
 
 #include "decoder.h"
+#include "quassel.h"
 
 namespace {
 
@@ -52,6 +51,8 @@ QUASSEL_API uint32_t GetAllConfigCommands(uint8_t* destination, uint32_t* capaci
   return Instance().AllCommands(destination, capacity);
 }
 
-QUASSEL_API const char* GetDLLVersion(void) { return quassel::kVersionText; }
+QUASSEL_API const char* GetDLLVersion(void) {
+  return quassel::kVersionText;
+}
 
 }  // extern "C"

@@ -208,15 +208,18 @@ constexpr std::array<uint8_t, 256> kHexClass = [] {
   return table;
 }();
 
-// Eight characters at a time: a long hex word is decoded without a step per character.
+// Digit values are packed into bytes eight at a time on little-endian machines.
 constexpr bool kSwar = std::endian::native == std::endian::little;
-constexpr uint64_t Bytes(uint8_t value) { return 0x0101010101010101ull * value; }
+constexpr uint64_t Bytes(uint8_t value) {
+  return 0x0101010101010101ull * value;
+}
 
 // Eight digit values, in order, as four bytes (the first value the high nibble).
 constexpr uint32_t PackPairs(uint64_t values) {
-  const uint64_t lanes = ((values & 0x000F000F000F000Full) << 4) | ((values >> 8) & 0x000F000F000F000Full);
-  return static_cast<uint32_t>((lanes & 0xFF) | ((lanes >> 8) & 0xFF00) | ((lanes >> 16) & 0xFF0000) |
-                               ((lanes >> 24) & 0xFF000000));
+  const uint64_t lanes =
+      ((values & 0x000F000F000F000Full) << 4) | ((values >> 8) & 0x000F000F000F000Full);
+  return static_cast<uint32_t>((lanes & 0xFF) | ((lanes >> 8) & 0xFF00) |
+                               ((lanes >> 16) & 0xFF0000) | ((lanes >> 24) & 0xFF000000));
 }
 
 // Byte 0 is the first value: 0 9 0 A E F 0 1 are the bytes 09 0A EF 01.
@@ -228,11 +231,9 @@ static_assert(!kSwar || PackPairs(0x01000F0E0A000900ull) == 0x01EF0A09u);
 inline void ClassifySixteen(const unsigned char* text, __m128i* values, unsigned* blanks,
                             unsigned* others) {
   const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(text));
-  const __m128i blank =
-      _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')),
-                                _mm_cmpeq_epi8(c, _mm_set1_epi8('\t'))),
-                   _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('\n')),
-                                _mm_cmpeq_epi8(c, _mm_set1_epi8('\r'))));
+  const __m128i blank = _mm_or_si128(
+      _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')), _mm_cmpeq_epi8(c, _mm_set1_epi8('\t'))),
+      _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8('\n')), _mm_cmpeq_epi8(c, _mm_set1_epi8('\r'))));
   // c in [low, low + n) is (c + 128 - low), read as signed, below n - 128.
   const __m128i digit = _mm_cmplt_epi8(_mm_add_epi8(c, _mm_set1_epi8(static_cast<char>(128 - '0'))),
                                        _mm_set1_epi8(static_cast<char>(-128 + 10)));
@@ -243,10 +244,9 @@ inline void ClassifySixteen(const unsigned char* text, __m128i* values, unsigned
   const __m128i known = _mm_or_si128(blank, _mm_or_si128(digit, letter));
   *others = ~static_cast<unsigned>(_mm_movemask_epi8(known)) & 0xFFFF;
   *blanks = static_cast<unsigned>(_mm_movemask_epi8(blank));
-  *values = _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)),
-                         _mm_and_si128(letter, _mm_set1_epi8(9)));
+  *values =
+      _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letter, _mm_set1_epi8(9)));
 }
-#endif
 
 // For eight characters with blank mask m: where the digits stand, in order, and how many.
 struct Compress {
@@ -286,16 +286,17 @@ constexpr std::array<std::array<uint8_t, 256>, 2> kOddBlank = [] {
   return table;
 }();
 
-#if QUASSEL_SIXTEEN
-bool HasSsse3() { return __builtin_cpu_supports("ssse3"); }
+bool HasSsse3() {
+  return __builtin_cpu_supports("ssse3");
+}
 
 // The sixteen-at-a-time part of HexRun: from i, appends the digit values at
 // nibbles + digits (storing up to eight bytes beyond) and notes an odd word in odd, up to
 // the end of the line or the first character that is neither digit nor blank. Answers
 // where it stopped.
 __attribute__((target("ssse3"))) size_t HexSixteens(const unsigned char* text, size_t i,
-                                                      size_t size, uint8_t* nibbles,
-                                                      size_t& digitsOut, size_t& oddOut) {
+                                                    size_t size, uint8_t* nibbles,
+                                                    size_t& digitsOut, size_t& oddOut) {
   // Locals, not the references: the byte stores below could alias them otherwise.
   size_t digits = digitsOut;
   size_t odd = oddOut;
@@ -348,7 +349,7 @@ __attribute__((target("ssse3"))) size_t HexSixteens(const unsigned char* text, s
 // Digit values in pairs to bytes, sixteen values at a time; answers how many bytes it made
 // (a multiple of eight), the rest is left to the caller.
 __attribute__((target("ssse3"))) size_t PackSixteens(const uint8_t* nibbles, size_t count,
-                                                       uint8_t* out) {
+                                                     uint8_t* out) {
   size_t k = 0;
   for (; k + 8 <= count; k += 8) {
     const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nibbles + 2 * k));
@@ -359,9 +360,13 @@ __attribute__((target("ssse3"))) size_t PackSixteens(const uint8_t* nibbles, siz
 }
 #endif
 
-bool IsBlank(char c) { return kBlank[static_cast<unsigned char>(c)]; }
+bool IsBlank(char c) {
+  return kBlank[static_cast<unsigned char>(c)];
+}
 
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 size_t SkipBlanks(std::string_view line, size_t pos) {
   while (pos < line.size() && IsBlank(line[pos])) ++pos;
@@ -386,7 +391,9 @@ bool StartsWithEnd(std::string_view text) {
   return text.size() >= 3 && EqualsKeyword(text.substr(0, 3), "end");
 }
 
-bool IsEnd(std::string_view word) { return EqualsKeyword(word, "end"); }
+bool IsEnd(std::string_view word) {
+  return EqualsKeyword(word, "end");
+}
 
 const Step* FindStep(uint8_t from, std::string_view word) {
   if (word.size() > 17) return nullptr;  // longer than any keyword
@@ -448,8 +455,9 @@ ReadStatus ScriptReader::Line(std::string_view line) {
   ++line_;
   if (line_ == 1 && line.starts_with("\xEF\xBB\xBF")) {
     // Editors that save UTF-8 with a byte order mark glue it to the first word.
-    Warn(line_, "the file begins with a UTF-8 byte order mark, which makes the first word "
-                "an unknown one; save the script without it");
+    Warn(line_,
+         "the file begins with a UTF-8 byte order mark, which makes the first word "
+         "an unknown one; save the script without it");
   }
   switch (context_) {
     case Context::kMessageBlock:
@@ -758,8 +766,8 @@ void ScriptReader::EndOfFile() {
                                " is incomplete at the end of the file; nothing is made of it");
       return;
     case Context::kHexBody:
-      Warn(statementLine_, "the body of " + Quoted(statement_->text) +
-                               " has no 'end' before the end of the file");
+      Warn(statementLine_,
+           "the body of " + Quoted(statement_->text) + " has no 'end' before the end of the file");
       return;
     case Context::kEntryHeadLine:
     case Context::kEntryLines:
@@ -770,8 +778,8 @@ void ScriptReader::EndOfFile() {
     case Context::kMessageBlock:
     case Context::kKatBlock:
     case Context::kSkipBlock:
-      Warn(statementLine_, "the block of " + Quoted(statement_->text) +
-                               " has no 'end' before the end of the file");
+      Warn(statementLine_,
+           "the block of " + Quoted(statement_->text) + " has no 'end' before the end of the file");
       return;
   }
 }

@@ -39,7 +39,7 @@ class ScriptReader {
   // Where the reader stands between lines.
   enum class Context : uint8_t {
     kStatementLevel,
-    kWords,          // between the words of a statement
+    kWords,  // between the words of a statement
     kHexBody,
     kEntryHeadLine,  // rest of an entry-list statement's own line
     kEntryLines,     // waiting for the next entry line
@@ -69,11 +69,11 @@ class ScriptReader {
   size_t suppressed_ = 0;
   uint32_t line_ = 0;
   Context context_ = Context::kStatementLevel;
-  uint8_t position_ = 0;                    // word position while in kWords
-  const Statement* statement_ = nullptr;    // the statement whose body is open
-  std::vector<uint8_t> nibbles_;            // scratch of HexRun
-  bool sixteen_ = false;                    // the processor decodes sixteen at a time
-  uint32_t statementLine_ = 0;              // line of that statement's first word
+  uint8_t position_ = 0;                  // word position while in kWords
+  const Statement* statement_ = nullptr;  // the statement whose body is open
+  std::vector<uint8_t> nibbles_;          // scratch of HexRun
+  bool sixteen_ = false;                  // the processor decodes sixteen at a time
+  uint32_t statementLine_ = 0;            // line of that statement's first word
 };
 
 }  // namespace quassel

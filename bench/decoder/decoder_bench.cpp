@@ -8,9 +8,9 @@
 // and the best time of each counts (processor time, so other work on the machine
 // does not tilt the comparison). Peak memory is the process's high-water mark of resident memory.
 #include <algorithm>
-#include <ctime>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -116,11 +116,13 @@ int main(int argc, char** argv) {
   const double limit = 2 * buffer + (16 << 20);
   std::printf("script: %.1f MB, %zu lines, %u records, decoded buffer %.1f MB\n", mb, lines,
               result.commandCount, buffer / (1 << 20));
-  std::printf("throughput: decoder %.0f MB/s   baseline std::getline %.0f MB/s   ratio %.2f"
-              "   (goal >= 0.50)\n",
-              decodeRate, baselineRate, decodeRate / baselineRate);
-  std::printf("peak memory: %.1f MB   limit 2 x buffer + 16 MB = %.1f MB   (after baseline "
-              "alone: %.1f MB)\n",
-              peak / double(1 << 20), limit / (1 << 20), baselinePeak / double(1 << 20));
+  std::printf(
+      "throughput: decoder %.0f MB/s   baseline std::getline %.0f MB/s   ratio %.2f"
+      "   (goal >= 0.50)\n",
+      decodeRate, baselineRate, decodeRate / baselineRate);
+  std::printf(
+      "peak memory: %.1f MB   limit 2 x buffer + 16 MB = %.1f MB   (after baseline "
+      "alone: %.1f MB)\n",
+      peak / double(1 << 20), limit / (1 << 20), baselinePeak / double(1 << 20));
   return 0;
 }

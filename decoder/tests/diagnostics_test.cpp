@@ -21,7 +21,9 @@ struct DiagnosticCase {
   std::vector<Expected> warnings;
 };
 
-void PrintTo(const DiagnosticCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const DiagnosticCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class DiagnosticsTest : public testing::TestWithParam<DiagnosticCase> {};
 
@@ -44,34 +46,45 @@ INSTANTIATE_TEST_SUITE_P(
                        "pollmode set 01 end\nrevocation list add\n01\nend\nfdc_mode set\n"
                        "kat set\n; only comments\n\nend\nexception list delete all\nend",
                        {}},
-        DiagnosticCase{"skipped_words", "\nhello group set end World", {{2, "'hello'"}, {2, "'World'"}}},
+        DiagnosticCase{
+            "skipped_words", "\nhello group set end World", {{2, "'hello'"}, {2, "'World'"}}},
         DiagnosticCase{"stray_end", "pollmode set end end", {{1, "'end' outside"}}},
-        DiagnosticCase{"long_word_is_cut", std::string(100, 'q'),
+        DiagnosticCase{"long_word_is_cut",
+                       std::string(100, 'q'),
                        {{1, "'qqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqqq...'"}}},
-        DiagnosticCase{"body_open_at_end", "; intro\ngroup\nset 01\n02", {{2, "'group set' has no 'end'"}}},
-        DiagnosticCase{"entry_list_open_at_end", "exception list add\n01",
+        DiagnosticCase{
+            "body_open_at_end", "; intro\ngroup\nset 01\n02", {{2, "'group set' has no 'end'"}}},
+        DiagnosticCase{"entry_list_open_at_end",
+                       "exception list add\n01",
                        {{1, "entry list of 'exception list add' has no 'end'"}}},
-        DiagnosticCase{"statement_incomplete_at_end", "revocation list delete",
+        DiagnosticCase{"statement_incomplete_at_end",
+                       "revocation list delete",
                        {{1, "'revocation list delete' is incomplete"}}},
-        DiagnosticCase{"message_lines", "message set\n01 \"a\" \"b\" \"c\" \"d\"\n;c\nFE\nend",
+        DiagnosticCase{"message_lines",
+                       "message set\n01 \"a\" \"b\" \"c\" \"d\"\n;c\nFE\nend",
                        {{2, "message 01"}, {4, "message FE"}}},
-        DiagnosticCase{"message_block_open_at_end", "message set\nFF",
+        DiagnosticCase{"message_block_open_at_end",
+                       "message set\nFF",
                        {{2, "message FF"}, {1, "block of 'message set' has no 'end'"}}},
         DiagnosticCase{"kat_lines", "kat set\n9F0607\n; comment\n\nend", {{2, "KAT line"}}},
-        DiagnosticCase{"text_after_block_statement", "kat set 01 02\nend\nmessage set x\nend",
+        DiagnosticCase{"text_after_block_statement",
+                       "kat set 01 02\nend\nmessage set x\nend",
                        {{1, "after 'kat set'"}, {3, "after 'message set'"}}},
-        DiagnosticCase{"text_after_block_end", "kat set\nend group set 01 end",
+        DiagnosticCase{"text_after_block_end",
+                       "kat set\nend group set 01 end",
                        {{2, "after the 'end' of the KAT block"}}},
-        DiagnosticCase{"skip_block", "revocation list delete all end\ngroup set 01 end\nend ; ok",
-                       {{1, "after 'revocation list delete all'"},
-                        {2, "line skipped"}}},
-        DiagnosticCase{"byte_order_mark", "\xEF\xBB\xBFpollmode set 01 end",
+        DiagnosticCase{"skip_block",
+                       "revocation list delete all end\ngroup set 01 end\nend ; ok",
+                       {{1, "after 'revocation list delete all'"}, {2, "line skipped"}}},
+        DiagnosticCase{"byte_order_mark",
+                       "\xEF\xBB\xBFpollmode set 01 end",
                        {{1, "byte order mark"},
                         {1, "is not a statement"},
                         {1, "'set' is not"},
                         {1, "'01' is not"},
                         {1, "'end' outside"}}},
-        DiagnosticCase{"skip_block_end_with_text", "exception list delete all\nendx 01",
+        DiagnosticCase{"skip_block_end_with_text",
+                       "exception list delete all\nendx 01",
                        {{2, "after the 'end' of 'exception list delete all'"}}}),
     [](const auto& info) { return std::string(info.param.name); });
 

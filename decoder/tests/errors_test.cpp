@@ -18,7 +18,9 @@ struct ErrorCase {
   uint32_t line;
 };
 
-void PrintTo(const ErrorCase& c, std::ostream* os) { *os << c.name; }
+void PrintTo(const ErrorCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ErrorsTest : public testing::TestWithParam<ErrorCase> {};
 
@@ -43,13 +45,14 @@ INSTANTIATE_TEST_SUITE_P(
         ErrorCase{"configuration_delete", "configuration delete", kDetailCommandFormat, 1},
         ErrorCase{"revocation_add", "revocation add", kDetailCommandFormat, 1},
         ErrorCase{"rid_without_index", "revocation list delete rid 01", kDetailCommandFormat, 1},
-        ErrorCase{"exception_has_no_rid", "exception list delete rid index", kDetailCommandFormat, 1},
+        ErrorCase{"exception_has_no_rid", "exception list delete rid index", kDetailCommandFormat,
+                  1},
         ErrorCase{"fdc_mode_end", "fdc_mode end", kDetailCommandFormat, 1},
         ErrorCase{"word_on_a_later_line", "kat\n; between\n\ndelete", kDetailCommandFormat, 4},
         ErrorCase{"first_error_wins", "group add\ngroup set 9G end", kDetailCommandFormat, 1},
         // Entries belong on the lines below their statement, never to an earlier record.
-        ErrorCase{"data_on_entry_statement_line", "revocation list add 01 02",
-                  kDetailCommandFormat, 1},
+        ErrorCase{"data_on_entry_statement_line", "revocation list add 01 02", kDetailCommandFormat,
+                  1},
         ErrorCase{"data_on_entry_statement_line_after_record",
                   "pollmode set 01 end\nexception list add 0102\n01\nend", kDetailCommandFormat, 2},
         ErrorCase{"data_after_rid_index", "revocation list delete rid index A000000003 01",

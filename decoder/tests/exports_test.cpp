@@ -57,7 +57,9 @@ TEST_F(ExportsTest, Version) {
   EXPECT_EQ(GetDLLVersion(), GetDLLVersion());
 }
 
-TEST_F(ExportsTest, HeaderIsUsableFromC) { EXPECT_EQ(QuasselCodeFromC(), 0x20000012u); }
+TEST_F(ExportsTest, HeaderIsUsableFromC) {
+  EXPECT_EQ(QuasselCodeFromC(), 0x20000012u);
+}
 
 TEST_F(ExportsTest, LoadsAndHandsOutRecordByRecord) {
   Outs outs;
@@ -168,8 +170,9 @@ TEST_F(ExportsTest, TooLittleRoomChangesNothing) {
 }
 
 TEST_F(ExportsTest, DeviceTypesYieldIdenticalBuffers) {
-  const std::string path = Write(
-      "types.txt", "configuration set 9F1A020840 end\nexception list add\n5413330089020011 01\nend\n");
+  const std::string path =
+      Write("types.txt",
+            "configuration set 9F1A020840 end\nexception list add\n5413330089020011 01\nend\n");
   Outs first;
   ASSERT_EQ(Load(path, first, 0), QUASSEL_OK);
   const std::vector<uint8_t> reference = All(first.total);

@@ -27,7 +27,9 @@ int HexValue(char c) {
   return -1;
 }
 
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\r';
+}
 
 // The body of `group set <line>`, read word by word as the language says. Words after
 // `end` stand at statement level, where the generator's words are all skipped.
@@ -55,10 +57,32 @@ Outcome Reference(const std::string& line) {
 }
 
 std::string RandomLine(std::mt19937& random) {
-  static const std::vector<std::string> pieces = {
-      "0", "1", "9", "a", "F", "c", "00", "9F1A", "DEADbeef", "0123456789abcdef",
-      "0123456789ABCDEF0123", " ", " ", " ", "\t", "\r", "  ", "x", "G", ";", "; note",
-      "end", "END", "End", "0x", "z9"};
+  static const std::vector<std::string> pieces = {"0",
+                                                  "1",
+                                                  "9",
+                                                  "a",
+                                                  "F",
+                                                  "c",
+                                                  "00",
+                                                  "9F1A",
+                                                  "DEADbeef",
+                                                  "0123456789abcdef",
+                                                  "0123456789ABCDEF0123",
+                                                  " ",
+                                                  " ",
+                                                  " ",
+                                                  "\t",
+                                                  "\r",
+                                                  "  ",
+                                                  "x",
+                                                  "G",
+                                                  ";",
+                                                  "; note",
+                                                  "end",
+                                                  "END",
+                                                  "End",
+                                                  "0x",
+                                                  "z9"};
   std::uniform_int_distribution<size_t> count(0, 24);
   std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
   std::string line;
