@@ -52,6 +52,9 @@ struct VersionCase {
   int type;
   std::optional<std::string> text;
 };
+void PrintTo(const VersionCase& c, std::ostream* os) {
+  *os << "type " << c.type;
+}
 
 class VersionOverPty : public ::testing::TestWithParam<VersionCase> {};
 
@@ -86,7 +89,8 @@ INSTANTIATE_TEST_SUITE_P(Types, VersionOverPty,
                          ::testing::Values(VersionCase{kReaderLark, "1.07.3"},
                                            VersionCase{kReaderTernCompat, std::nullopt},
                                            VersionCase{kReaderTern, "2.4.1"},
-                                           VersionCase{kReaderHeron, "HERON 3.2.0"}));
+                                           VersionCase{kReaderHeron, "HERON 3.2.0"}),
+                         [](const auto& info) { return "Type" + std::to_string(info.param.type); });
 
 TEST(LinkOverPty, ButtonRequestsAndAChosenStatus) {
   SimProcess sim({"--status", "04:09=05"});

@@ -167,6 +167,9 @@ struct TimingCase {
   uint8_t expected;
   uint32_t failsAt;  // on COM_TIMEOUT: ms from the start of the receive
 };
+void PrintTo(const TimingCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ReceiveTiming : public ComPortTest, public ::testing::WithParamInterface<TimingCase> {};
 
@@ -228,9 +231,13 @@ TEST_F(WrappingClock, WrapNeitherShortensNorLengthensADeadline) {
 }
 
 struct FailCase {
+  const char* name;
   IoStatus status;
   uint8_t expected;
 };
+void PrintTo(const FailCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class FailingRead : public ComPortTest, public ::testing::WithParamInterface<FailCase> {};
 
@@ -243,10 +250,12 @@ TEST_P(FailingRead, FirstFailingByteGivesTheResult) {
   EXPECT_EQ(got, Bytes(16, 0));
 }
 
-INSTANTIATE_TEST_SUITE_P(Port, FailingRead,
-                         ::testing::Values(FailCase{IoStatus::kNotStarted, COM_READ_NOT_STARTED},
-                                           FailCase{IoStatus::kFailed, COM_TRANSFER_FAILED},
-                                           FailCase{IoStatus::kHangUp, COM_TRANSFER_FAILED}));
+INSTANTIATE_TEST_SUITE_P(
+    Port, FailingRead,
+    ::testing::Values(FailCase{"NotStarted", IoStatus::kNotStarted, COM_READ_NOT_STARTED},
+                      FailCase{"Failed", IoStatus::kFailed, COM_TRANSFER_FAILED},
+                      FailCase{"HangUp", IoStatus::kHangUp, COM_TRANSFER_FAILED}),
+    [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(ComPortTest, FailingWriteEndsTheSendAndKeepsWhatWasWritten) {
   OpenPort();

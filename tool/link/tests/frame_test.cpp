@@ -73,6 +73,9 @@ struct ScriptCase {
   std::vector<uint8_t> record;
   size_t frameLength;
 };
+void PrintTo(const ScriptCase& c, std::ostream* os) {
+  *os << c.record.size() << "-byte record";
+}
 
 class ScriptFrame : public ::testing::TestWithParam<ScriptCase> {};
 
@@ -102,7 +105,10 @@ std::vector<uint8_t> RecordOf(size_t dataLength) {
 INSTANTIATE_TEST_SUITE_P(Lengths, ScriptFrame,
                          ::testing::Values(ScriptCase{RecordOf(0), 16}, ScriptCase{RecordOf(1), 17},
                                            ScriptCase{RecordOf(0x0102), 0x0102 + 16},
-                                           ScriptCase{RecordOf(kMaxScriptRecordSize - 4), 4096}));
+                                           ScriptCase{RecordOf(kMaxScriptRecordSize - 4), 4096}),
+                         [](const auto& info) {
+                           return "Record" + std::to_string(info.param.record.size());
+                         });
 
 TEST(ScriptFrameBounds, LengthBigEndianButCrcLowByteFirst) {
   std::array<uint8_t, kScriptFrameBufferSize> buffer{};

@@ -163,6 +163,9 @@ struct TernCase {
   std::string text;
   std::optional<std::string> version;
 };
+void PrintTo(const TernCase& c, std::ostream* os) {
+  *os << '"' << c.text << '"';
+}
 
 class TernVersionText : public ::testing::TestWithParam<TernCase> {};
 
@@ -179,7 +182,8 @@ INSTANTIATE_TEST_SUITE_P(Fields, TernVersionText,
                                            TernCase{"A,B,FW", ""}, TernCase{"A,B,F", ""},
                                            TernCase{"A,B,F,", ""}, TernCase{"A,B", std::nullopt},
                                            TernCase{",,,A,,,B,,,", std::nullopt},
-                                           TernCase{"", std::nullopt}, TernCase{"A,B,CDE,F", "E"}));
+                                           TernCase{"", std::nullopt}, TernCase{"A,B,CDE,F", "E"}),
+                         [](const auto& info) { return "Case" + std::to_string(info.index); });
 
 TEST(VersionText, UnterminatedTextStopsAtTheBufferEnd) {
   Bytes buffer(kVersionBufferSize, 'x');
