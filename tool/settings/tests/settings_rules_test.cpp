@@ -46,24 +46,19 @@ INSTANTIATE_TEST_SUITE_P(
         PortCase{"EmptyList", {}, "COM1", -1}),
     [](const auto& info) { return std::string(info.param.name); });
 
-TEST(SettingsRows, ValuesAndRows) {
-  EXPECT_EQ(ReaderTypeRowFor(0), 0);
-  EXPECT_EQ(ReaderTypeRowFor(1), 1);
-  EXPECT_EQ(ReaderTypeRowFor(3), 3);
-  EXPECT_EQ(ReaderTypeRowFor(7), 2);
-  EXPECT_EQ(ReaderTypeRowFor(-1), 2);
-  EXPECT_EQ(BaudRowFor(9600), 0);
-  EXPECT_EQ(BaudRowFor(57600), 3);
-  EXPECT_EQ(BaudRowFor(4800), 4);
-  EXPECT_EQ(BaudRateForRow(-1), 115200);
-  EXPECT_EQ(BaudRateForRow(1), 19200);
-  EXPECT_EQ(BaudRateForRow(4), 115200);
-  EXPECT_EQ(ReaderTypeForRow(-1), 2);
-  EXPECT_EQ(ReaderTypeForRow(3), 3);
-  EXPECT_EQ(BaudPresetRowFor(0), 1);
-  EXPECT_EQ(BaudPresetRowFor(1), 1);
-  EXPECT_EQ(BaudPresetRowFor(2), 4);
-  EXPECT_EQ(BaudPresetRowFor(3), 4);
+TEST(SettingsForm, OutOfRangeValuesPreselectTernAnd115200) {
+  ReaderSettings odd;
+  odd.nReaderType = 7;
+  odd.nBaudRate = 4800;
+  const SettingsForm form = OpenSettingsForm(odd, {"COM3"});
+  EXPECT_EQ(form.readerTypeRow, 2);
+  EXPECT_EQ(form.baudRow, 4);
+  SettingsForm nothingSelected = form;
+  nothingSelected.readerTypeRow = -1;
+  nothingSelected.baudRow = -1;
+  AcceptSettingsForm(nothingSelected, odd);
+  EXPECT_EQ(odd.nReaderType, 2);
+  EXPECT_EQ(odd.nBaudRate, 115200);
 }
 
 TEST(SettingsForm, OpensWithDefaultsOnAListWithoutComOne) {
