@@ -41,7 +41,8 @@ struct ReaderOptions {
 void AddReaderOptions(CLI::App& command, ReaderOptions& options) {
   command
       .add_option("--port", options.port, "serial port: a device path, COMn or a name under /dev")
-      ->required();
+      ->required()
+      ->type_name("NAME");
   command
       .add_option("--type", options.readerType, "reader type: 0|1|2|3|lark|tern-compat|tern|heron")
       ->transform(CLI::Validator(
@@ -79,8 +80,10 @@ void AddReaderOptions(CLI::App& command, ReaderOptions& options) {
                   "script command, 10000 for the other requests)")
       ->type_name("MS")
       ->check(CLI::Range(1, 3600000));
-  command.add_option("--log", options.logPath,
-                     "also write the monitor text to FILE (emptied first, each piece flushed)");
+  command
+      .add_option("--log", options.logPath,
+                  "also write the monitor text to FILE (emptied first, each piece flushed)")
+      ->type_name("FILE");
 }
 
 ReaderSettings SettingsFrom(const ReaderOptions& options) {
@@ -263,6 +266,20 @@ int main(int argc, char** argv) {
   lint->add_option("SCRIPT", script, "configuration script (text file)")->required();
   lint->add_flag("--records", records, "print each record in hex with its display name");
   CLI::App* ports = app.add_subcommand("ports", "the serial ports present");
+
+  const char* const kReaderExit =
+      "Exit status: 0 status 0, 1 another status, 3 port or link failure, 64 bad command line.";
+  run->footer(
+      "Standard output: the command monitor's text; standard error: the verdict.\n"
+      "Exit status: 0 completed, 1 not configured 100%, 2 script error, 3 communication "
+      "error, 64 bad command line.");
+  check->footer(kReaderExit);
+  reset->footer(kReaderExit);
+  reboot->footer(kReaderExit);
+  detect->footer(
+      "Standard error: \"Firmware Version: TEXT\" when a version is shown, then the result.\n"
+      "Exit status: 0 found, 1 answered but not found, 3 not answered, 64 bad command line.");
+  lint->footer("Exit status: 0 no error (warnings allowed), 2 the script has an error.");
 
   const auto isCommand = [&](const std::string& word) {
     for (const CLI::App* command : app.get_subcommands({})) {

@@ -6,11 +6,7 @@ add_library(kavonel_app STATIC
   ${CMAKE_CURRENT_SOURCE_DIR}/reader_detection.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/posted_events.cpp)
 target_include_directories(kavonel_app PUBLIC ${PROJECT_SOURCE_DIR}/tool)
-# The program links the decoder as the shared library (its C exports); the display-name
+# The program calls the decoder through the shared library's C exports; the display-name
 # table comes from the decoder's core.
-target_link_libraries(kavonel_app PUBLIC Threads::Threads)
-foreach(dep kavonel_link kavonel_monitor quassel quassel_core)
-  if(TARGET ${dep})
-    target_link_libraries(kavonel_app PUBLIC ${dep})
-  endif()
-endforeach()
+target_link_libraries(kavonel_app PUBLIC kavonel_link kavonel_monitor quassel quassel_core
+                                         Threads::Threads)

@@ -1,7 +1,9 @@
 // Reader detection: a worker thread asks the reader for its firmware version and tells
 // the user-interface thread through the view's posted notifications.
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <thread>

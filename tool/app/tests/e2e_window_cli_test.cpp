@@ -7,6 +7,7 @@
 #include <QApplication>
 #include <QEventLoop>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QTimer>
 #include <filesystem>
 #include <fstream>
@@ -36,8 +37,8 @@ QApplication& App() {
 // event loop, as a real modal dialog would run.
 class AnsweringDialogs final : public WindowDialogs {
  public:
-  explicit AnsweringDialogs(std::string script, std::vector<std::string>& statuses)
-      : script_(std::move(script)), statuses_(statuses) {}
+  AnsweringDialogs(std::string script, std::vector<std::string>& statuses, bool cancel = false)
+      : script_(std::move(script)), statuses_(statuses), cancel_(cancel) {}
   bool EditSettings() override { return true; }
   void ShowStatus(std::string_view text) override { statuses_.emplace_back(text); }
   void ShowWaitDialog() override {
@@ -50,11 +51,15 @@ class AnsweringDialogs final : public WindowDialogs {
     if (waitLoop_ != nullptr) waitLoop_->quit();
   }
   void ShowAbout(QWidget*) override {}
-  ScriptChoice ChooseScriptFile(QWidget*) override { return {ScriptChoice::kChosen, script_}; }
+  ScriptChoice ChooseScriptFile(QWidget*) override {
+    if (cancel_) return {ScriptChoice::kCancelled, ""};
+    return {ScriptChoice::kChosen, script_};
+  }
 
  private:
   std::string script_;
   std::vector<std::string>& statuses_;
+  bool cancel_;
   QEventLoop* waitLoop_ = nullptr;
 };
 
@@ -138,6 +143,8 @@ struct SameRunCase {
   Args sim;
   int readerType;
   int timeoutMs;
+  const char* scriptText = nullptr;  // null: the sample reader-setup.txt
+  bool portMissing = false;          // a port that does not open
 };
 std::ostream& operator<<(std::ostream& o, const SameRunCase& c) {
   return o << c.name;
@@ -172,26 +179,41 @@ const SameRunCase kCases[] = {
     {"DetectTernNoVersion", Operation::kDetect, {"--version-text", "Tern,SN1"}, 2, 2000},
     {"DetectHeron", Operation::kDetect, {"--type", "3"}, 3, 2000},
     {"DetectSilent", Operation::kDetect, {"--silent"}, 2, 100},
+    {"RunScriptError", Operation::kRun, {}, 2, 2000, "; bad\npollmode set 01 end\ngroup add\n"},
+    {"RunPortMissing", Operation::kRun, {}, 2, 2000, nullptr, true},
+    {"DetectPortMissing", Operation::kDetect, {}, 2, 2000, nullptr, true},
+    {"CheckPortMissing", Operation::kCheck, {}, 2, 2000, nullptr, true},
 };
 
 class WindowVersusCliTest : public ::testing::TestWithParam<SameRunCase> {};
 
 TEST_P(WindowVersusCliTest, MonitorIsTheCliOutput) {
   const SameRunCase& c = GetParam();
-  const std::string script = (fs::path(KAVONEL_SOURCE_DIR) / "examples/reader-setup.txt").string();
+  std::string script = (fs::path(KAVONEL_SOURCE_DIR) / "examples/reader-setup.txt").string();
+  if (c.scriptText != nullptr) {
+    script = (fs::path(::testing::TempDir()) / (std::string(c.name) + ".txt")).string();
+    std::ofstream(script) << c.scriptText;
+  }
+  const std::string missing = "/dev/kavonel-no-such-port";
 
   SimProcess cliSim(c.sim);
   ASSERT_TRUE(cliSim.Started()) << cliSim.Error();
-  Args args = {CliCommand(c.operation),      "--port", cliSim.Path(), "--type",
-               std::to_string(c.readerType), "--baud", "115200",      "--timeout",
+  Args args = {CliCommand(c.operation),
+               "--port",
+               c.portMissing ? missing : cliSim.Path(),
+               "--type",
+               std::to_string(c.readerType),
+               "--baud",
+               "115200",
+               "--timeout",
                std::to_string(c.timeoutMs)};
   if (c.operation == Operation::kRun) args.push_back(script);
   const ProcessResult cli = RunProcess(KAVONEL_CLI_PATH, args);
 
   SimProcess windowSim(c.sim);  // a fresh reader: status rules count from the start
   ASSERT_TRUE(windowSim.Started()) << windowSim.Error();
-  const WindowRun window =
-      RunInWindow(c.operation, windowSim.Path(), c.readerType, script, c.timeoutMs);
+  const WindowRun window = RunInWindow(c.operation, c.portMissing ? missing : windowSim.Path(),
+                                       c.readerType, script, c.timeoutMs);
 
   EXPECT_FALSE(cli.out.empty() && c.operation != Operation::kDetect);
   EXPECT_EQ(window.monitor, cli.out);
@@ -200,6 +222,27 @@ TEST_P(WindowVersusCliTest, MonitorIsTheCliOutput) {
 
 INSTANTIATE_TEST_SUITE_P(SameRuns, WindowVersusCliTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+TEST(WindowRunTest, CancelledChoiceLeavesNothingBehind) {
+  App();
+  SimProcess sim;
+  ASSERT_TRUE(sim.Started()) << sim.Error();
+  g_settingsDialog.m_settings = ReaderSettings{sim.Path(), 2, 115200, false};
+  std::vector<std::string> statuses;
+  WindowOptions options;
+  options.dialogs = std::make_unique<AnsweringDialogs>("", statuses, /*cancel=*/true);
+  options.logFilePath = (fs::path(::testing::TempDir()) / "e2e-window.log").string();
+  options.startDetection = [](const ReaderSettings&, int) {};
+  CTarrowDlg window(std::move(options));
+  ASSERT_TRUE(window.OnInitDialog());
+  window.AppendMonitorText("before the run\n");
+  window.OnRunScript();
+  EXPECT_EQ(window.Monitor()->toPlainText().toStdString(), "");
+  EXPECT_TRUE(statuses.empty());
+  EXPECT_TRUE(window.ButtonFor(MainView::kRunScript)->isEnabled());
+  EXPECT_TRUE(window.ButtonFor(MainView::kRebootReader)->isEnabled());
+  EXPECT_TRUE(window.ButtonFor(MainView::kSettings)->isEnabled());
+}
 
 }  // namespace
 }  // namespace kavonel::testing
