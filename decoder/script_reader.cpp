@@ -5,8 +5,8 @@
 #include <cstring>
 
 // x86-64 decodes runs of hex digits sixteen characters at a time (SSSE3, chosen at run
-// time); elsewhere one character at a time.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+// time); elsewhere, and with QUASSEL_PLAIN (tests), one character at a time.
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(QUASSEL_PLAIN)
 #define QUASSEL_SIXTEEN 1
 #include <tmmintrin.h>
 #endif
@@ -294,9 +294,11 @@ bool HasSsse3() {
 // nibbles + digits (storing up to eight bytes beyond) and notes an odd word in odd, up to
 // the end of the line or the first character that is neither digit nor blank. Answers
 // where it stopped.
-__attribute__((target("ssse3"))) size_t HexSixteens(const unsigned char* text, size_t i,
-                                                    size_t size, uint8_t* nibbles,
-                                                    size_t& digitsOut, size_t& oddOut) {
+__attribute__((target("ssse3"), always_inline)) inline size_t HexSixteens(const unsigned char* text,
+                                                                          size_t i, size_t size,
+                                                                          uint8_t* nibbles,
+                                                                          size_t& digitsOut,
+                                                                          size_t& oddOut) {
   // Locals, not the references: the byte stores below could alias them otherwise.
   size_t digits = digitsOut;
   size_t odd = oddOut;
@@ -348,8 +350,9 @@ __attribute__((target("ssse3"))) size_t HexSixteens(const unsigned char* text, s
 
 // Digit values in pairs to bytes, sixteen values at a time; answers how many bytes it made
 // (a multiple of eight), the rest is left to the caller.
-__attribute__((target("ssse3"))) size_t PackSixteens(const uint8_t* nibbles, size_t count,
-                                                     uint8_t* out) {
+__attribute__((target("ssse3"), always_inline)) inline size_t PackSixteens(const uint8_t* nibbles,
+                                                                           size_t count,
+                                                                           uint8_t* out) {
   size_t k = 0;
   for (; k + 8 <= count; k += 8) {
     const __m128i values = _mm_loadu_si128(reinterpret_cast<const __m128i*>(nibbles + 2 * k));
@@ -357,6 +360,103 @@ __attribute__((target("ssse3"))) size_t PackSixteens(const uint8_t* nibbles, siz
     _mm_storel_epi64(reinterpret_cast<__m128i*>(out + k), _mm_packus_epi16(pairs, pairs));
   }
   return k;
+}
+#endif
+
+#if defined(__GNUC__) || defined(__clang__)
+#define QUASSEL_ALWAYS_INLINE __attribute__((always_inline)) inline
+#else
+#define QUASSEL_ALWAYS_INLINE inline
+#endif
+
+// Where a run of digits and blanks ends, and how many bytes it holds.
+struct RunEnd {
+  size_t end;    // where the caller goes on
+  size_t count;  // bytes of the run's whole words
+  bool clean;    // no word of odd length, and the record has room
+};
+
+// The end of a run: the digits from i one by one up to the end of the line or the first
+// foreign character, whose word is then left to the caller.
+QUASSEL_ALWAYS_INLINE RunEnd EndRun(const unsigned char* text, size_t pos, size_t size,
+                                    uint8_t* nibbles, size_t i, size_t digits, size_t odd,
+                                    size_t room) {
+  while (i < size) {
+    const uint8_t value = kHexClass[text[i]];
+    if (value & kClassOther) break;
+    nibbles[digits] = value;
+    const size_t blank = value >> 4;
+    digits += blank ^ 1;
+    odd |= blank & digits;
+    ++i;
+  }
+  RunEnd run{size, 0, false};
+  size_t digitsAtBlank = digits;
+  if (i < size) {
+    // A foreign character: the run ends at the blank before its word (or where it began).
+    run.end = i;
+    while (run.end > pos && !kBlank[text[run.end - 1]]) --run.end;
+    digitsAtBlank = digits - (i - run.end);
+  } else {
+    odd |= digits;  // the last word ends with the line
+  }
+  run.count = digitsAtBlank / 2;
+  run.clean = (odd & 1) == 0 && run.count <= room;
+  return run;
+}
+
+// Digit values in pairs to bytes, from the k-th byte on.
+QUASSEL_ALWAYS_INLINE void PackRest(const uint8_t* nibbles, size_t k, size_t count, uint8_t* out) {
+  if constexpr (kSwar) {
+    for (; k + 4 <= count; k += 4) {
+      uint64_t eight;
+      std::memcpy(&eight, nibbles + 2 * k, 8);
+      const uint32_t four = PackPairs(eight);
+      std::memcpy(out + k, &four, 4);
+    }
+  }
+  for (; k < count; ++k) out[k] = static_cast<uint8_t>((nibbles[2 * k] << 4) | nibbles[2 * k + 1]);
+}
+
+// Decodes, from pos, the longest run of whole words made of hex digits only, without a
+// branch per word: a big script spends its time here. Since every word must have an even
+// length, the digits of the run taken in pairs are the bytes of its words. pos moves
+// behind the run. False, with nothing appended, when the run holds a word of odd length
+// or would overfill the record: the caller then goes word by word to find the fault.
+bool HexRunPlain(const unsigned char* text, size_t& pos, size_t size, uint8_t* nibbles,
+                 CommandBuffer& buffer) {
+  const RunEnd run =
+      EndRun(text, pos, size, nibbles, pos, 0, 0, kMaxRecordData - buffer.CurrentDataLength());
+  if (!run.clean) return false;
+  if (run.count != 0) {
+    uint8_t* out = buffer.DataRoom(run.count);
+    if (out == nullptr) return false;  // the word-by-word path reports the memory
+    PackRest(nibbles, 0, run.count, out);
+    buffer.CommitData(run.count);
+  }
+  pos = run.end;
+  return true;
+}
+
+#if QUASSEL_SIXTEEN
+// HexRunPlain, sixteen characters at a time.
+__attribute__((target("ssse3"))) bool HexRunSixteen(const unsigned char* text, size_t& pos,
+                                                    size_t size, uint8_t* nibbles,
+                                                    CommandBuffer& buffer) {
+  size_t digits = 0;
+  size_t odd = 0;
+  const size_t i = HexSixteens(text, pos, size, nibbles, digits, odd);
+  const RunEnd run =
+      EndRun(text, pos, size, nibbles, i, digits, odd, kMaxRecordData - buffer.CurrentDataLength());
+  if (!run.clean) return false;
+  if (run.count != 0) {
+    uint8_t* out = buffer.DataRoom(run.count);
+    if (out == nullptr) return false;
+    PackRest(nibbles, PackSixteens(nibbles, run.count, out), run.count, out);
+    buffer.CommitData(run.count);
+  }
+  pos = run.end;
+  return true;
 }
 #endif
 
@@ -615,60 +715,14 @@ ReadStatus ScriptReader::DataWords(std::string_view line, size_t& pos) {
 // moves behind the run. False, with nothing appended, when the run holds a word of odd
 // length or would overfill the record: the caller then goes word by word to find the fault.
 bool ScriptReader::HexRun(std::string_view line, size_t& pos) {
-  const auto* text = reinterpret_cast<const unsigned char*>(line.data());
   const size_t size = line.size();
   // Room for the run's digits, and for the whole eight that each compress step stores.
   if (nibbles_.size() < size - pos + 8) nibbles_.resize(size - pos + 8);
-  uint8_t* nibbles = nibbles_.data();
-  size_t digits = 0;
-  size_t odd = 0;  // bit 0 set once a word ends after an odd count of digits
-  size_t i = pos;
+  const auto* text = reinterpret_cast<const unsigned char*>(line.data());
 #if QUASSEL_SIXTEEN
-  if (sixteen_) i = HexSixteens(text, i, size, nibbles, digits, odd);
+  if (sixteen_) return HexRunSixteen(text, pos, size, nibbles_.data(), buffer_);
 #endif
-  while (i < size) {
-    const uint8_t value = kHexClass[text[i]];
-    if (value & kClassOther) break;
-    nibbles[digits] = value;
-    const size_t blank = value >> 4;
-    digits += blank ^ 1;
-    odd |= blank & digits;
-    ++i;
-  }
-  size_t end = size;
-  size_t digitsAtBlank = digits;
-  if (i < size) {
-    // A foreign character: the run ends at the blank before its word (or where it began).
-    end = i;
-    while (end > pos && !IsBlank(static_cast<char>(text[end - 1]))) --end;
-    digitsAtBlank = digits - (i - end);
-  } else {
-    odd |= digits;  // the last word ends with the line
-  }
-  const size_t count = digitsAtBlank / 2;
-  if ((odd & 1) != 0 || count > kMaxRecordData - buffer_.CurrentDataLength()) return false;
-  if (count != 0) {
-    uint8_t* out = buffer_.DataRoom(count);
-    if (out == nullptr) return false;  // the word-by-word path reports the memory
-    size_t k = 0;
-#if QUASSEL_SIXTEEN
-    if (sixteen_) k = PackSixteens(nibbles, count, out);
-#endif
-    if constexpr (kSwar) {
-      for (; k + 4 <= count; k += 4) {
-        uint64_t eight;
-        std::memcpy(&eight, nibbles + 2 * k, 8);
-        const uint32_t four = PackPairs(eight);
-        std::memcpy(out + k, &four, 4);
-      }
-    }
-    for (; k < count; ++k) {
-      out[k] = static_cast<uint8_t>((nibbles[2 * k] << 4) | nibbles[2 * k + 1]);
-    }
-    buffer_.CommitData(count);
-  }
-  pos = end;
-  return true;
+  return HexRunPlain(text, pos, size, nibbles_.data(), buffer_);
 }
 
 // Which fault a data word has, checked in the order the language gives them.

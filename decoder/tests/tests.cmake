@@ -16,3 +16,16 @@ kavonel_add_test(quassel_export_tests
   SOURCES ${CMAKE_CURRENT_LIST_DIR}/exports_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/header_from_c.c
   LIBS quassel)
+
+# The same decoding one character at a time, as on processors without the sixteen-wide
+# path: its own build of the decoder's sources.
+file(GLOB QUASSEL_PLAIN_SOURCES CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/decoder/*.cpp)
+list(FILTER QUASSEL_PLAIN_SOURCES EXCLUDE REGEX "quassel_exports\\.cpp$")
+kavonel_add_test(quassel_plain_tests
+  SOURCES ${CMAKE_CURRENT_LIST_DIR}/hex_run_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/errors_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/records_test.cpp
+          ${QUASSEL_PLAIN_SOURCES})
+target_include_directories(quassel_plain_tests PRIVATE ${PROJECT_SOURCE_DIR}/decoder
+                                                       ${PROJECT_SOURCE_DIR}/decoder/include)
+target_compile_definitions(quassel_plain_tests PRIVATE QUASSEL_PLAIN)
