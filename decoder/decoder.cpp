@@ -181,7 +181,8 @@ LoadResult Decoder::LoadStream(std::istream& in, uint32_t /*deviceType*/) {
     if (!chunk) chunk.reset(new char[kChunkSize + kLineSlack]);
     try {
       in.read(chunk.get(), static_cast<std::streamsize>(kChunkSize));
-    } catch (const std::ios_base::failure&) {
+    } catch (...) {
+      // A stream set to throw rethrows whatever its buffer threw: a read failure all the same.
       return -1;
     }
     const std::streamsize count = in.gcount();

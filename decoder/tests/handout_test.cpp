@@ -256,6 +256,14 @@ TEST(Loading, AReadFailureIsAFormatErrorWithoutLine) {
   EXPECT_TRUE(decoder.Bytes().empty());
 }
 
+TEST(Loading, AReadFailureOfAThrowingStreamToo) {
+  FailingBuffer buffer("pollmode set 01 end\n");
+  std::istream stream(&buffer);
+  stream.exceptions(std::ios::badbit);
+  Decoder decoder;
+  EXPECT_EQ(decoder.LoadStream(stream).result, kScriptFormatError);
+}
+
 TEST(Records, ViewsOfTheBuffer) {
   Decoder decoder;
   ASSERT_EQ(decoder.LoadText(kTwoRecords).result, kOk);
