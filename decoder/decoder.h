@@ -89,8 +89,9 @@ class Decoder {
   std::span<const uint8_t> Bytes() const { return buffer_.Bytes(); }
   std::vector<RecordView> Records() const;
   uint32_t ReadCursor() const { return buffer_.ReadCursor(); }
-  // Warnings of the last load in line order, also after a failed load (those found
-  // before the error).
+  // Warnings of the last load in the order found, also after a failed load (those found
+  // before the error). A note on what the end of the file left open comes last and names
+  // the line where that statement began.
   const std::vector<Diagnostic>& Diagnostics() const { return diagnostics_; }
 
   // Bounds the command buffer's bytes (default: none); a load that needs more fails with
