@@ -3,6 +3,7 @@
 // buttons, and the command line itself. Outputs and exit codes are compared exactly.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -27,7 +28,11 @@ ProcessResult Cli(const Args& args) {
 }
 
 std::string WriteScript(const std::string& name, const std::string& text) {
-  const fs::path dir = fs::path(::testing::TempDir()) / "kavonel-cli-e2e";
+  // One folder per test: CTest runs the tests of this program in parallel processes.
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string folder = std::string(test->test_suite_name()) + "." + test->name();
+  std::replace(folder.begin(), folder.end(), '/', '_');
+  const fs::path dir = fs::path(::testing::TempDir()) / "kavonel-cli-e2e" / folder;
   fs::create_directories(dir);
   const fs::path path = dir / name;
   std::ofstream(path) << text;

@@ -9,6 +9,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 
@@ -24,6 +25,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
+
+// A path of this test's own: CTest runs the tests of this program in parallel processes.
+std::string UniqueTempPath(const std::string& name) {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  std::string prefix = std::string(test->test_suite_name()) + "." + test->name() + ".";
+  std::replace(prefix.begin(), prefix.end(), '/', '_');
+  return (fs::path(::testing::TempDir()) / (prefix + name)).string();
+}
 
 QApplication& App() {
   static int argc = 1;
@@ -82,7 +91,7 @@ WindowRun RunInWindow(Operation operation, const std::string& port, int readerTy
   WindowOptions options;
   options.dialogs = std::make_unique<AnsweringDialogs>(script, result.statuses);
   options.port = &comPort;
-  options.logFilePath = (fs::path(::testing::TempDir()) / "e2e-window.log").string();
+  options.logFilePath = UniqueTempPath("window.log");
   if (operation != Operation::kDetect) options.startDetection = [](const ReaderSettings&, int) {};
   {
     CTarrowDlg window(std::move(options));
@@ -191,7 +200,7 @@ TEST_P(WindowVersusCliTest, MonitorIsTheCliOutput) {
   const SameRunCase& c = GetParam();
   std::string script = (fs::path(KAVONEL_SOURCE_DIR) / "examples/reader-setup.txt").string();
   if (c.scriptText != nullptr) {
-    script = (fs::path(::testing::TempDir()) / (std::string(c.name) + ".txt")).string();
+    script = UniqueTempPath("script.txt");
     std::ofstream(script) << c.scriptText;
   }
   const std::string missing = "/dev/kavonel-no-such-port";
@@ -231,7 +240,7 @@ TEST(WindowRunTest, CancelledChoiceLeavesNothingBehind) {
   std::vector<std::string> statuses;
   WindowOptions options;
   options.dialogs = std::make_unique<AnsweringDialogs>("", statuses, /*cancel=*/true);
-  options.logFilePath = (fs::path(::testing::TempDir()) / "e2e-window.log").string();
+  options.logFilePath = UniqueTempPath("window.log");
   options.startDetection = [](const ReaderSettings&, int) {};
   CTarrowDlg window(std::move(options));
   ASSERT_TRUE(window.OnInitDialog());
