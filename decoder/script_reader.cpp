@@ -287,6 +287,7 @@ constexpr std::array<std::array<uint8_t, 256>, 2> kOddBlank = [] {
 }();
 
 bool HasSsse3() {
+  __builtin_cpu_init();  // also right when a load runs before the program's constructors
   return __builtin_cpu_supports("ssse3");
 }
 
