@@ -4,18 +4,22 @@
 #include <QApplication>
 #include <QDir>
 #include <QPixmap>
+#include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QWidget>
 #include <cstdio>
 #include <functional>
+#include <string>
 
+#include "app/operation_texts.h"
 #include "app/tarrow_dlg.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/dialog_look.h"
 #include "dialogs/status_update.h"
 #include "dialogs/wait_dialog.h"
-#include "monitor/monitor_text.h"
 #include "settings/configuration_applet.h"
+#include "sim/sim_process.h"
 
 namespace {
 
@@ -68,7 +72,10 @@ struct SilentDialogs : kavonel::WindowDialogs {
   void ShowWaitDialog() override {}
   void EndWaitDialog() override {}
   void ShowAbout(QWidget*) override {}
-  kavonel::ScriptChoice ChooseScriptFile(QWidget*) override { return {}; }
+  kavonel::ScriptChoice ChooseScriptFile(QWidget*) override {
+    return {kavonel::ScriptChoice::kChosen, script};
+  }
+  std::string script;
 };
 
 }  // namespace
@@ -93,7 +100,7 @@ int main(int argc, char* argv[]) {
   kavonel::g_statusReporter.DoModal();
 
   kavonel::g_statusReporter.m_strStatusText =
-      "Reader Configuration Completed. Not all commands configured 100%";
+      kavonel::RunVerdictReporterText(kavonel::VERDICT_NOT_ALL_CONFIGURED);
   WhenShown(QStringLiteral("status_reporter_long"), Accept);
   kavonel::g_statusReporter.DoModal();
 
@@ -105,27 +112,31 @@ int main(int argc, char* argv[]) {
   kavonel::CAboutDlg().DoModal();
 
   {
+    // A real detection and script run against the virtual reader, one command
+    // answered with a bad status, so the window shows what an operator sees.
+    kavonel::SimProcess sim({"--type", "2", "--status", "04:03=05"});
+    if (!sim.Started()) {
+      std::fprintf(stderr, "reader-sim did not start: %s\n", sim.Error().c_str());
+      return 1;
+    }
+    g_settingsDialog.m_settings.strComPort = sim.Path();
+    g_settingsDialog.m_settings.nReaderType = 2;
+    g_settingsDialog.m_settings.nBaudRate = 115200;
     kavonel::WindowOptions options;
-    options.dialogs = std::make_unique<SilentDialogs>();
+    auto dialogs = std::make_unique<SilentDialogs>();
+    dialogs->script = KAVONEL_SAMPLE_SCRIPT;
+    options.dialogs = std::move(dialogs);
     options.logFilePath = QDir(g_folder).filePath(QStringLiteral("Pellorin.log")).toStdString();
-    options.startDetection = [](const kavonel::ReaderSettings&, int) {};
     kavonel::CTarrowDlg window(std::move(options));
-    window.OnInitDialog();
     window.show();
     Save(&window, QStringLiteral("main_window_start"));
-
-    window.EnableOperationButtons();
-    window.ShowFirmwareVersion("V2.4.1 (Tern)");
-    window.SetStatusLine("Orvessa Reader Found!");
-    window.AppendMonitorText(
-        kavonel::FormatMonitorText("[CFG Decoder]%s:- %s\n", "Script", "Loaded 12 commands"));
-    uint8_t frame[18] = {'Z', 'a',  'n',  'd',  'r',  'e',  'l',  'l',  '2',
-                         0,   0x31, 0x02, 0x00, 0x02, 0x01, 0x01, 0x5A, 0xC3};
-    kavonel::DumpFrame(window, frame, sizeof frame, true);
-    uint8_t response[16] = {'Z', 'a', 'n',  'd',  'r',  'e',  'l',  'l',
-                            '2', 0,   0x31, 0x00, 0x00, 0x00, 0x9B, 0x2E};
-    kavonel::DumpFrame(window, response, sizeof response, false);
-    window.AppendMonitorText("Status: OK\n");
+    window.OnInitDialog();
+    // Until the detection has ended and given the buttons back (at most 5 s).
+    for (int i = 0; i < 500 && !window.ButtonFor(kavonel::MainView::kRunScript)->isEnabled(); ++i) {
+      QApplication::processEvents();
+      QThread::msleep(10);
+    }
+    window.OnRunScript();
     Save(&window, QStringLiteral("main_window"));
   }
   return g_failures == 0 ? 0 : 1;

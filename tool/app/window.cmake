@@ -20,4 +20,7 @@ target_link_libraries(kavonel PRIVATE kavonel_window)
 
 # kavonel-screenshots: saves a PNG of every window (scripts/screenshots runs it).
 add_executable(kavonel-screenshots ${CMAKE_CURRENT_SOURCE_DIR}/tarrow_screenshots.cpp)
-target_link_libraries(kavonel-screenshots PRIVATE kavonel_window)
+# The main window is shown after a real run of the sample script against reader-sim.
+target_link_libraries(kavonel-screenshots PRIVATE kavonel_window kavonel_sim_process)
+target_compile_definitions(kavonel-screenshots PRIVATE
+  KAVONEL_SAMPLE_SCRIPT="${PROJECT_SOURCE_DIR}/examples/reader-setup.txt")

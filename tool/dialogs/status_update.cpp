@@ -21,6 +21,14 @@ int CStatusUpdate::DoModal(QWidget* parent) {
   window.setWindowIcon(AppIcon());
   ui.statusText->setFont(StatusTextFont());
   ui.statusText->setText(QString::fromStdString(m_strStatusText));
+  // A text that needs more lines than the template has room for makes the dialog taller
+  // instead of being cut off (the three-line run verdict wraps to four).
+  const int extra = ui.statusText->heightForWidth(ui.statusText->width()) - ui.statusText->height();
+  if (extra > 0) {
+    ui.statusText->resize(ui.statusText->width(), ui.statusText->height() + extra);
+    ui.okButton->move(ui.okButton->x(), ui.okButton->y() + extra);
+    window.setFixedSize(window.width(), window.height() + extra);
+  }
   QObject::connect(ui.okButton, &QPushButton::clicked, &window, &QDialog::accept);
   ui.okButton->setFocus();
   QDialog* outer = m_window;  // a second reporter opened from inside the first

@@ -48,6 +48,24 @@ TEST_F(DialogsTest, StatusReporterShowsTextBigBoldAndOnTopWithoutCloseBox) {
   EXPECT_EQ(g_statusReporter.Window(), nullptr);
 }
 
+TEST_F(DialogsTest, StatusReporterGrowsForATextThatNeedsMoreLinesThanItsTemplate) {
+  // The run verdict's three lines wrap to four in the reporter's width.
+  const char* longText = "Script OK.\nReader not configured 100%.\nSome commands returned error statuses.";
+  bool textFits = false, buttonBelowText = false, buttonInside = false;
+  WhenModalShown([&](QWidget* w) {
+    auto* label = w->findChild<QLabel*>("statusText");
+    auto* ok = w->findChild<QPushButton*>("okButton");
+    textFits = label->height() >= label->heightForWidth(label->width());
+    buttonBelowText = ok->y() >= label->geometry().bottom();
+    buttonInside = ok->geometry().bottom() < w->height();
+    ok->click();
+  });
+  ShowStatus(longText);
+  EXPECT_TRUE(textFits);
+  EXPECT_TRUE(buttonBelowText);
+  EXPECT_TRUE(buttonInside);
+}
+
 TEST_F(DialogsTest, TwoStatusesShowOneAfterTheOther) {
   std::vector<QString> seen;
   auto closeAndRecord = [&seen](QWidget* w) {
