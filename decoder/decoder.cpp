@@ -124,6 +124,7 @@ LoadResult Decoder::Finish(uint32_t result, uint32_t detail, uint32_t line) {
   last_.detailCode = detail;
   last_.errorLine = line;
   loaded_ = result == kOk;
+  lastLoadFailed_ = !loaded_;
   if (loaded_) {
     last_.commandCount = buffer_.RecordCount();
     last_.maxRecordSize = buffer_.MaxRecordSize();
@@ -229,7 +230,9 @@ uint32_t Decoder::NextCommand(uint8_t* destination, uint32_t* capacity) {
 
 uint32_t Decoder::AllCommands(uint8_t* destination, uint32_t* capacity) {
   if (destination == nullptr || capacity == nullptr) return kInvalidParameter;
-  if (!loaded_) return kAllProcessed;
+  // Before any load the buffer is simply empty; after a failed one nothing of an
+  // earlier load may leave the library.
+  if (lastLoadFailed_) return kAllProcessed;
   return buffer_.All(destination, capacity);
 }
 

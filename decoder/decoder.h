@@ -113,6 +113,7 @@ class Decoder {
   std::vector<Diagnostic> diagnostics_;
   size_t byteLimit_ = SIZE_MAX;
   bool loaded_ = false;
+  bool lastLoadFailed_ = false;
 };
 
 }  // namespace quassel

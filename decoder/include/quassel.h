@@ -79,8 +79,8 @@ QUASSEL_API uint32_t GetNextConfigCommand(uint8_t *destination, uint32_t *capaci
  * and sets the read cursor back to the first record.
  * Returns QUASSEL_OK: *capacity is set to the buffer's size.
  * Returns QUASSEL_NOT_ENOUGH_MEMORY: the buffer does not fit; nothing changes.
- * Returns QUASSEL_ALL_PROCESSED: no load succeeded (none yet, or the last one failed), so
- *   there is no buffer to hand out; nothing changes.
+ * Returns QUASSEL_ALL_PROCESSED: the last load failed, so there is no buffer to hand
+ *   out; nothing changes. Before any load the buffer is empty: QUASSEL_OK, *capacity 0.
  * Returns QUASSEL_INVALID_PARAMETER: a pointer is null; nothing changes.
  */
 QUASSEL_API uint32_t GetAllConfigCommands(uint8_t *destination, uint32_t *capacity);
