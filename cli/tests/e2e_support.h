@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "app/tests/expected_dump.h"
+
 namespace kavonel::testing {
 
 struct ProcessResult {
@@ -64,19 +66,8 @@ inline ProcessResult RunProcess(const std::string& program, const std::vector<st
   return result;
 }
 
-// The monitor's dump of a frame as the operator reads it.
 inline std::string Dump(const std::vector<uint8_t>& frame, bool tx) {
-  std::string out = "\n";
-  char header[32];
-  std::snprintf(header, sizeof header, tx ? "[TX][%zu]---->" : "[RX][%zu]<----", frame.size());
-  out += header;
-  for (size_t i = 0; i < frame.size(); ++i) {
-    if (i % 16 == 0) out += "\n";
-    char hex[8];
-    std::snprintf(hex, sizeof hex, " %02x", frame[i]);
-    out += hex;
-  }
-  return out + "\n";
+  return ExpectedDump(frame, tx);
 }
 
 }  // namespace kavonel::testing

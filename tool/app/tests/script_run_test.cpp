@@ -7,6 +7,7 @@
 
 #include "app/operation_texts.h"
 #include "app/operations.h"
+#include "expected_dump.h"
 #include "fake_reader.h"
 #include "recording_view.h"
 
@@ -64,19 +65,8 @@ Bytes Record(uint8_t command, uint8_t subCommand, Bytes data = {}) {
   return data;
 }
 
-// The dump as the operator reads it, written out independently of the monitor code.
 std::string Dump(const Bytes& frame, bool tx) {
-  std::string out = "\n";
-  char header[32];
-  std::snprintf(header, sizeof header, tx ? "[TX][%zu]---->" : "[RX][%zu]<----", frame.size());
-  out += header;
-  for (size_t i = 0; i < frame.size(); ++i) {
-    if (i % 16 == 0) out += "\n";
-    char hex[8];
-    std::snprintf(hex, sizeof hex, " %02x", frame[i]);
-    out += hex;
-  }
-  return out + "\n";
+  return kavonel::testing::ExpectedDump(frame, tx);
 }
 
 class ScriptRunTest : public ::testing::Test {
