@@ -5,16 +5,24 @@
 namespace kavonel {
 
 void StdoutMonitor::AppendMonitorText(std::string_view text) {
+  // Buffered: a write per piece would cost more than the reader's round trip. What is
+  // buffered goes out whenever the program waits (FlushMonitorText), so a reader of
+  // the pipe never misses a line that the window would already show.
   std::fwrite(text.data(), 1, text.size(), stdout);
+}
+
+void FlushMonitorText() {
   std::fflush(stdout);
 }
 
 void CliView::ShowStatus(std::string_view text) {
+  FlushMonitorText();  // the trace comes before the verdict on a shared terminal
   std::fprintf(stderr, "%.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(stderr);
 }
 
 void CliView::ShowFirmwareVersion(std::string_view text) {
+  FlushMonitorText();
   std::fprintf(stderr, "Firmware Version: %.*s\n", static_cast<int>(text.size()), text.data());
   std::fflush(stderr);
 }
@@ -33,6 +41,7 @@ void CliView::PostShowFirmwareVersion() {
 // without a limit of its own.
 void CliView::DeliverNext() {
   std::optional<PostedEvent> event;
+  FlushMonitorText();
   while (!(event = posted_.Pop(std::chrono::seconds(1)))) {
   }
   if (event->kind == PostedEvent::kReaderCheckState && !event->running) endHandled_ = true;

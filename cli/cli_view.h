@@ -12,11 +12,13 @@
 
 namespace kavonel {
 
-// Standard output, flushed after every piece so that a pipe sees the trace as it grows.
+// Standard output. Pieces are buffered and flushed whenever the program waits: for the
+// reader (the port's wait hook), for the detection worker, before a status text.
 class StdoutMonitor final : public MonitorOutput {
  public:
   void AppendMonitorText(std::string_view text) override;
 };
+void FlushMonitorText();
 
 class CliView final : public MainView {
  public:

@@ -314,6 +314,9 @@ int main(int argc, char** argv) {
   if (!session.LogOpen()) return UsageError("--log: cannot open " + options.logPath);
   std::unique_ptr<ComPort> ownedPort = MakePort(options);
   ComPort& port = *ownedPort;
+  // While the reader keeps us waiting, show the trace so far (the hook runs only on this
+  // thread, at least every 20 ms of a wait).
+  port.SetWaitHook(&FlushMonitorText);
   if (run->parsed()) {
     return ExitForVerdict(RunConfigurationScript(session.View(), port, session.Settings()));
   }
