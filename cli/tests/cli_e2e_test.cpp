@@ -130,7 +130,7 @@ TEST_F(SimTest, RunWithBadStatusInTheMiddleGoesOn) {
 TEST_F(SimTest, RunWithLinkFailureAtTheThirdOfFive) {
   StartSim({"--hang-up-after", "2", "--status", "01:01=05@1"});
   const std::string script = WriteScript("five.txt", kFiveCommands);
-  const ProcessResult r = Cli({"run", "--port", Port(), "--timeout", "500", script});
+  const ProcessResult r = Cli({"run", "--port", Port(), "--timeout", "5000", script});
   EXPECT_EQ(r.out, ExpectedRunTrace(script, {5, 0}, 2));
   EXPECT_EQ(r.err, "Device Communication Error..\n");
   EXPECT_EQ(r.exitCode, 3);
