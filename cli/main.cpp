@@ -22,7 +22,7 @@
 #include "quassel.h"
 #include "settings/settings_rules.h"
 #ifdef KAVONEL_PORT_LIST
-#include "settings/configuration_applet.h"
+#include "settings/port_list.h"
 #endif
 
 namespace kavonel {

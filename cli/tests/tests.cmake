@@ -8,6 +8,6 @@ target_include_directories(cli_e2e_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tes
 target_compile_definitions(cli_e2e_tests PRIVATE
   KAVONEL_CLI_PATH="$<TARGET_FILE:kavonel-cli>")
 add_dependencies(cli_e2e_tests kavonel-cli reader-sim)
-if(TARGET kavonel_settings)
+if(TARGET kavonel_port_list)
   target_compile_definitions(cli_e2e_tests PRIVATE KAVONEL_PORT_LIST)
 endif()

@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QSerialPortInfo>
 
 #include "dialogs/dialog_look.h"
 #include "ui_configuration_applet.h"
@@ -16,14 +15,6 @@
 namespace kavonel {
 
 CConfigurationApplet g_settingsDialog;
-
-std::vector<std::string> ListSerialPorts() {
-  std::vector<std::string> ports;
-  for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-    ports.push_back(info.systemLocation().toStdString());
-  }
-  return NaturalSorted(std::move(ports));
-}
 
 namespace {
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/port_list.h"
 #include "settings/reader_settings.h"
 #include "settings/settings_rules.h"
 
@@ -14,9 +15,6 @@ class QDialog;
 class QWidget;
 
 namespace kavonel {
-
-// The serial ports present, each a device path, in natural order.
-std::vector<std::string> ListSerialPorts();
 
 class CConfigurationApplet {
  public:
