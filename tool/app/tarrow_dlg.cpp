@@ -93,20 +93,6 @@ void WrapCaption(QPushButton* button) {
   button->setText(lines.join(QLatin1Char('\n')));
 }
 
-QFont MonitorFont() {
-  QFont font = WindowsFont(QStringLiteral("Courier"), true);
-  font.setPixelSize(12);
-  font.setWeight(QFont::Black);
-  return font;
-}
-
-QFont FieldFont() {
-  QFont font = WindowsFont(QStringLiteral("Tahoma"));
-  font.setPixelSize(14);
-  font.setWeight(QFont::Bold);
-  return font;
-}
-
 CLogFile MakeLogFile(const std::string& path) {
   if (path.empty()) return CLogFile();
   return CLogFile(path);

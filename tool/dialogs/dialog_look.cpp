@@ -36,11 +36,27 @@ QFont ShellDialogFont() {
   return font;
 }
 
-QFont StatusTextFont() {
-  QFont font = WindowsFont(QStringLiteral("Tahoma"));
-  font.setPixelSize(20);
-  font.setWeight(QFont::Bold);
+namespace {
+
+QFont PixelFont(const QString& face, int pixels, QFont::Weight weight, bool monospace = false) {
+  QFont font = WindowsFont(face, monospace);
+  font.setPixelSize(pixels);
+  font.setWeight(weight);
   return font;
+}
+
+}  // namespace
+
+QFont StatusTextFont() {
+  return PixelFont(QStringLiteral("Tahoma"), 20, QFont::Bold);
+}
+
+QFont MonitorFont() {
+  return PixelFont(QStringLiteral("Courier"), 12, QFont::Black, true);
+}
+
+QFont FieldFont() {
+  return PixelFont(QStringLiteral("Tahoma"), 14, QFont::Bold);
 }
 
 }  // namespace kavonel

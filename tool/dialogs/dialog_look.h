@@ -1,5 +1,4 @@
-// The look shared by the program's small dialogs: the program icon and the big bold
-// text font of the status reporter and the waiting dialog.
+// The program's look in one place: its icon and the fonts of its dialogs and window.
 #pragma once
 
 #include <QFont>
@@ -11,6 +10,10 @@ namespace kavonel {
 QIcon AppIcon();
 // "Tahoma", 20 px, bold.
 QFont StatusTextFont();
+// The command monitor: "Courier", 12 px, weight 900.
+QFont MonitorFont();
+// The firmware version field and the status line: "Tahoma", 14 px, bold.
+QFont FieldFont();
 // The dialogs' own font, "MS Shell Dlg" 8 pt.
 QFont ShellDialogFont();
 // A font asked for by its Windows face name. Where that face is missing, faces of the
