@@ -6,9 +6,9 @@
 #include <cstdio>
 #include <string>
 
-#include "app/main_view.h"
-#include "app/operations.h"
-#include "app/posted_events.h"
+#include "operations/main_view.h"
+#include "operations/operations.h"
+#include "operations/posted_events.h"
 
 namespace kavonel {
 

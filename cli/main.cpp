@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "app/operation_texts.h"
-#include "app/operations.h"
+#include "operations/operation_texts.h"
+#include "operations/operations.h"
 #include "cli_view.h"
 #include "decoder.h"
 #include "link/com_port.h"
@@ -109,7 +109,7 @@ class Session {
     MonitorOutput* monitor = &stdout_;
     if (!options.logPath.empty()) {
       log_ = std::make_unique<CLogFile>(options.logPath);
-      tee_ = std::make_unique<MonitorTee>(stdout_, *log_, settings_);
+      tee_ = std::make_unique<MonitorTee>(stdout_, *log_, settings_.bLogCommands);
       monitor = tee_.get();
     }
     view_ = std::make_unique<CliView>(*monitor, std::move(scriptPath), settings_.nReaderType);

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/tarrow_dlg.h"
+#include "window/tarrow_dlg.h"
 #include "link/frame.h"
 #include "monitor/monitor_text.h"
 

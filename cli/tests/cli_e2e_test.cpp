@@ -8,7 +8,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/operation_texts.h"
+#include "operations/operation_texts.h"
 #include "decoder.h"
 #include "e2e_support.h"
 #include "fake_reader.h"

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "app/tests/expected_dump.h"
+#include "operations/tests/expected_dump.h"
 
 namespace kavonel::testing {
 

@@ -2,9 +2,9 @@
 # pseudo-terminal; outputs and exit codes compared exactly.
 kavonel_add_test(cli_e2e_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/cli_e2e_test.cpp
-  LIBS kavonel_sim_process kavonel_link_fake quassel_core kavonel_app)
+  LIBS kavonel_sim_process kavonel_link_fake quassel_core kavonel_operations)
 target_include_directories(cli_e2e_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests
-                                                 ${PROJECT_SOURCE_DIR}/tool/app/tests)
+                                                 ${PROJECT_SOURCE_DIR}/tool/operations/tests)
 target_compile_definitions(cli_e2e_tests PRIVATE
   KAVONEL_CLI_PATH="$<TARGET_FILE:kavonel-cli>")
 add_dependencies(cli_e2e_tests kavonel-cli reader-sim)

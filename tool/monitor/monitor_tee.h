@@ -1,21 +1,19 @@
 // The command monitor as the operations see it: every piece goes to the display and,
-// while the logging switch of the given settings is on at that moment, to the log
-// file. The window and kavonel-cli both put this in front of their display.
+// while the logging switch is on at that moment, to the log file. The window and kavonel-cli both put this in front of their display.
 #pragma once
 
 #include <string_view>
 
 #include "monitor/log_file.h"
 #include "monitor/monitor_output.h"
-#include "settings/reader_settings.h"
 
 namespace kavonel {
 
 class MonitorTee final : public MonitorOutput {
  public:
-  // settings is read at each append (the window's copy, replaced after each OK).
-  MonitorTee(MonitorOutput& display, CLogFile& log, const ReaderSettings& settings)
-      : m_display(display), m_log(log), m_settings(settings) {}
+  // logging is read at each append: the window's switch changes after each OK.
+  MonitorTee(MonitorOutput& display, CLogFile& log, const bool& logging)
+      : m_display(display), m_log(log), m_logging(logging) {}
 
   // The piece is cut to one monitor text; a failure of the display or the log is
   // swallowed, as the monitor never lets a report end an operation.
@@ -24,7 +22,7 @@ class MonitorTee final : public MonitorOutput {
  private:
   MonitorOutput& m_display;
   CLogFile& m_log;
-  const ReaderSettings& m_settings;
+  const bool& m_logging;
 };
 
 }  // namespace kavonel

@@ -94,15 +94,15 @@ TEST_F(LogFileTest, WritesFromManyThreadsNeverInterleave) {
 TEST_F(LogFileTest, TeeLogsOnlyWhileTheSwitchIsOn) {
   const std::string path = (dir_ / kLogFileName).string();
   CLogFile log(path);
-  ReaderSettings settings;
+  bool logging = false;
   Display display;
-  MonitorTee monitor(display, log, settings);
+  MonitorTee monitor(display, log, logging);
   monitor.AppendMonitorText("off\n");
   EXPECT_EQ(ReadAll(path), "");
-  settings.bLogCommands = true;
+  logging = true;
   monitor.AppendMonitorText("on 50%d %s\n");
   EXPECT_EQ(ReadAll(path), "on 50%d %s\n");
-  settings.bLogCommands = false;
+  logging = false;
   monitor.AppendMonitorText("off again\n");
   EXPECT_EQ(ReadAll(path), "on 50%d %s\n");
   EXPECT_EQ(display.shown, "off\non 50%d %s\noff again\n");
@@ -111,10 +111,9 @@ TEST_F(LogFileTest, TeeLogsOnlyWhileTheSwitchIsOn) {
 TEST_F(LogFileTest, TeeCutsOverlongPiecesForDisplayAndLog) {
   const std::string path = (dir_ / kLogFileName).string();
   CLogFile log(path);
-  ReaderSettings settings;
-  settings.bLogCommands = true;
+  const bool logging = true;
   Display display;
-  MonitorTee monitor(display, log, settings);
+  MonitorTee monitor(display, log, logging);
   monitor.AppendMonitorText(std::string(2000, 'y'));
   EXPECT_EQ(display.shown, std::string(1023, 'y'));
   EXPECT_EQ(ReadAll(path), std::string(1023, 'y'));

@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/main_view.h"
+#include "operations/main_view.h"
 #include "settings/reader_settings.h"
 
 namespace kavonel {

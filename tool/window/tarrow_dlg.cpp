@@ -1,4 +1,4 @@
-#include "app/tarrow_dlg.h"
+#include "window/tarrow_dlg.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>

@@ -4,7 +4,7 @@
 
 #include <thread>
 
-#include "app/operations.h"
+#include "operations/operations.h"
 #include "fake_reader.h"
 #include "link/reader_requests.h"
 #include "recording_view.h"

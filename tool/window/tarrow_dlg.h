@@ -11,8 +11,8 @@
 #include <string>
 #include <string_view>
 
-#include "app/main_view.h"
-#include "app/operations.h"
+#include "operations/main_view.h"
+#include "operations/operations.h"
 #include "monitor/log_file.h"
 #include "monitor/monitor_tee.h"
 #include "settings/reader_settings.h"
@@ -134,7 +134,7 @@ class CTarrowDlg final : public QDialog, public MainView {
   CLogFile m_logFile;
   QPlainTextEdit* m_monitorWidget = nullptr;
   MonitorDisplay m_display{m_monitorWidget};
-  MonitorTee m_monitor{m_display, m_logFile, m_settings};
+  MonitorTee m_monitor{m_display, m_logFile, m_settings.bLogCommands};
   std::shared_ptr<PostGate> m_gate = std::make_shared<PostGate>();
   ComPort& m_port;
   bool m_ownsWaitHook = false;

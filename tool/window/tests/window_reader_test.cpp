@@ -9,7 +9,7 @@
 #include <QTest>
 #include <chrono>
 
-#include "app/tarrow_dlg.h"
+#include "window/tarrow_dlg.h"
 #include "dialogs/testing/qt_testing.h"
 #include "link/com_port.h"
 #include "settings/configuration_applet.h"

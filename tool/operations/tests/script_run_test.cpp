@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/operation_texts.h"
-#include "app/operations.h"
+#include "operations/operation_texts.h"
+#include "operations/operations.h"
 #include "expected_dump.h"
 #include "fake_reader.h"
 #include "recording_view.h"

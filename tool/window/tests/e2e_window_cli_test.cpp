@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/tarrow_dlg.h"
+#include "window/tarrow_dlg.h"
 #include "e2e_support.h"
 #include "link/com_port.h"
 #include "link/serial_device.h"

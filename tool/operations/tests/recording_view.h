@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/main_view.h"
-#include "app/operations.h"
-#include "app/posted_events.h"
+#include "operations/main_view.h"
+#include "operations/operations.h"
+#include "operations/posted_events.h"
 
 namespace kavonel::testing {
 

@@ -12,8 +12,8 @@
 #include <functional>
 #include <string>
 
-#include "app/operation_texts.h"
-#include "app/tarrow_dlg.h"
+#include "operations/operation_texts.h"
+#include "window/tarrow_dlg.h"
 #include "dialogs/about_dlg.h"
 #include "dialogs/dialog_look.h"
 #include "dialogs/status_update.h"

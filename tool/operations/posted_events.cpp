@@ -1,4 +1,4 @@
-#include "app/posted_events.h"
+#include "operations/posted_events.h"
 
 namespace kavonel {
 

@@ -4,8 +4,8 @@
 #include <filesystem>
 #include <string>
 
-#include "app/operation_texts.h"
-#include "app/operations.h"
+#include "operations/operation_texts.h"
+#include "operations/operations.h"
 #include "link/com_port.h"
 #include "link/frame.h"
 #include "monitor/monitor_text.h"

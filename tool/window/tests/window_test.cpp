@@ -17,7 +17,7 @@
 #include <sstream>
 #include <thread>
 
-#include "app/tarrow_dlg.h"
+#include "window/tarrow_dlg.h"
 #include "dialogs/testing/qt_testing.h"
 #include "settings/configuration_applet.h"
 

@@ -1,4 +1,4 @@
-#include "app/operation_texts.h"
+#include "operations/operation_texts.h"
 
 #include "command_names.h"
 #include "monitor/monitor_text.h"

@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "app/operations.h"
+#include "operations/operations.h"
 
 namespace kavonel {
 

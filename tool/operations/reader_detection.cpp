@@ -9,8 +9,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/operation_texts.h"
-#include "app/operations.h"
+#include "operations/operation_texts.h"
+#include "operations/operations.h"
 #include "link/com_port.h"
 #include "link/frame.h"
 #include "link/reader_requests.h"

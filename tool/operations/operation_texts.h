@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-#include "app/operations.h"
+#include "operations/operations.h"
 #include "link/reader_requests.h"
 
 namespace kavonel {

@@ -1,8 +1,8 @@
-#include "app/tarrow_app.h"
+#include "window/tarrow_app.h"
 
 #include <chrono>
 
-#include "app/tarrow_dlg.h"
+#include "window/tarrow_dlg.h"
 
 namespace kavonel {
 

@@ -1,7 +1,7 @@
 // The family table of the three button operations, column by column and row by row.
 #include <gtest/gtest.h>
 
-#include "app/operations.h"
+#include "operations/operations.h"
 #include "fake_reader.h"
 #include "link/reader_requests.h"
 #include "recording_view.h"

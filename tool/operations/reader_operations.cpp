@@ -2,8 +2,8 @@
 // the texts of the operation's column of the family table.
 #include <array>
 
-#include "app/operation_texts.h"
-#include "app/operations.h"
+#include "operations/operation_texts.h"
+#include "operations/operations.h"
 #include "link/com_port.h"
 #include "link/frame.h"
 #include "monitor/monitor_text.h"

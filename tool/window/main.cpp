@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/tarrow_app.h"
+#include "window/tarrow_app.h"
 #include "dialogs/dialog_look.h"
 #include "resources/window_texts.h"
 
