@@ -27,6 +27,12 @@ void CliView::ShowFirmwareVersion(std::string_view text) {
   std::fflush(stderr);
 }
 
+void CliView::ShowPortProblem(std::string_view reason) {
+  FlushMonitorText();
+  std::fprintf(stderr, "kavonel-cli: %.*s\n", static_cast<int>(reason.size()), reason.data());
+  std::fflush(stderr);
+}
+
 void CliView::PostMonitorText(std::string text) {
   posted_.Push({PostedEvent::kMonitorText, std::move(text), false});
 }

@@ -38,6 +38,9 @@ class CliView final : public MainView {
   void EndWaitDialog() override { waitShown_ = false; }
   void ShowFirmwareVersion(std::string_view text) override;
   int LiveReaderType() const override { return readerType_; }
+  // One more line on standard error, after the status texts, so scripts that read
+  // those still find them as they were.
+  void ShowPortProblem(std::string_view reason) override;
 
   void PostMonitorText(std::string text) override;
   void PostReaderCheckState(bool running) override;

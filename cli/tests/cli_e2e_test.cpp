@@ -22,6 +22,10 @@ namespace fs = std::filesystem;
 using Args = std::vector<std::string>;
 
 const char kUnable[] = "The Tool: Unable to Communicate with the device\n";
+// The line that follows the status texts when the port is missing.
+const char kNoSuchPort[] =
+    "kavonel-cli: /dev/kavonel-no-such-port: no such device; `kavonel-cli ports` lists the "
+    "ports present\n";
 
 ProcessResult Cli(const Args& args) {
   return RunProcess(KAVONEL_CLI_PATH, args);
@@ -102,7 +106,7 @@ TEST_F(SimTest, RunWithPortThatDoesNotOpen) {
   const std::string script = WriteScript("five.txt", kFiveCommands);
   const ProcessResult r = Cli({"run", "--port", "/dev/kavonel-no-such-port", script});
   EXPECT_EQ(r.out, "The Comport:- Open Failed\n");
-  EXPECT_EQ(r.err, "Device Communication Error..\n");
+  EXPECT_EQ(r.err, std::string("Device Communication Error..\n") + kNoSuchPort);
   EXPECT_EQ(r.exitCode, 3);
 }
 
@@ -132,7 +136,7 @@ TEST_F(SimTest, RunWithLinkFailureAtTheThirdOfFive) {
   const std::string script = WriteScript("five.txt", kFiveCommands);
   const ProcessResult r = Cli({"run", "--port", Port(), "--timeout", "5000", script});
   EXPECT_EQ(r.out, ExpectedRunTrace(script, {5, 0}, 2));
-  EXPECT_EQ(r.err, "Device Communication Error..\n");
+  EXPECT_EQ(r.err, "Device Communication Error..\n");  // the port opened: nothing to explain
   EXPECT_EQ(r.exitCode, 3);
 }
 
@@ -230,7 +234,7 @@ INSTANTIATE_TEST_SUITE_P(ReaderTypes, DetectTest, ::testing::ValuesIn(kDetectCas
 TEST_F(SimTest, DetectWithPortThatDoesNotOpen) {
   const ProcessResult r = Cli({"detect", "--port", "/dev/kavonel-no-such-port"});
   EXPECT_EQ(r.out, "\nThe Comport:- Open Failed\n");
-  EXPECT_EQ(r.err, "Orvessa Reader Not Found!!!\n");
+  EXPECT_EQ(r.err, std::string("Orvessa Reader Not Found!!!\n") + kNoSuchPort);
   EXPECT_EQ(r.exitCode, 3);
 }
 
@@ -308,7 +312,7 @@ TEST_F(SimTest, ButtonsWithPortThatDoesNotOpen) {
   EXPECT_EQ(Cli({"reset", "--port", port}).out, "The Comport:- Open Failed\n");
   const ProcessResult r = Cli({"reboot", "--port", port});
   EXPECT_EQ(r.out, "\nThe Comport:- Open Failed\n");
-  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.err, kNoSuchPort);
   EXPECT_EQ(r.exitCode, 3);
 }
 

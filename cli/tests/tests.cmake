@@ -2,6 +2,7 @@
 # pseudo-terminal; outputs and exit codes compared exactly.
 kavonel_add_test(cli_e2e_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/cli_e2e_test.cpp
+          ${CMAKE_CURRENT_SOURCE_DIR}/tests/port_reason_test.cpp
   LIBS kavonel_sim_process kavonel_link_fake quassel_core kavonel_operations)
 target_include_directories(cli_e2e_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests
                                                  ${PROJECT_SOURCE_DIR}/tool/operations/tests)

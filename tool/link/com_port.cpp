@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "link/port_diagnosis.h"
 #include "link/serial_device.h"
 
 namespace kavonel {
@@ -13,6 +14,14 @@ constexpr size_t kMaxDevicePathLength = 4096;
 
 // While a wait hook runs, a wait is cut into slices so the hook runs at least this often.
 constexpr uint32_t kHookIntervalMs = 20;
+
+// The operator's text for a name that gives no device path (empty, COM0, too long).
+std::string NotAPortNameText(std::string_view portName) {
+  if (portName.empty()) return "no port name given";
+  constexpr size_t kShown = 64;
+  return "not a port name: " + OneLine(std::string(portName.substr(0, kShown))) +
+         (portName.size() > kShown ? "..." : "");
+}
 
 }  // namespace
 
@@ -54,8 +63,10 @@ struct ComPort::Impl {
   std::shared_ptr<MonotonicClock> clock;
   ComTimeouts timeouts;
 
-  mutable std::mutex mutex;  // guards open state and the hook
+  mutable std::mutex mutex;  // guards open state, the failure and the hook
   bool open = false;
+  std::string openProblem;  // the last Open's failure found before the device was asked
+  bool deviceRefused = false;
   std::function<void()> hook;
   std::thread::id hookThread;
 
@@ -161,11 +172,25 @@ uint8_t ComPort::Open(std::string_view portName, int baudRate) {
   const std::string path = DevicePathForPort(portName);
   if (!IsAcceptedBaudRate(baudRate)) return COM_BAD_BAUD_RATE;  // before the port is touched
   std::lock_guard<std::mutex> lock(impl_->mutex);
+  impl_->deviceRefused = false;
+  impl_->openProblem.clear();
   if (impl_->open) return COM_OPEN_FAILED;  // one port, opened once
-  if (path.empty()) return COM_OPEN_FAILED;
-  if (!impl_->device->Open(path, baudRate)) return COM_OPEN_FAILED;
+  if (path.empty()) {
+    impl_->openProblem = NotAPortNameText(portName);
+    return COM_OPEN_FAILED;
+  }
+  if (!impl_->device->Open(path, baudRate)) {
+    impl_->deviceRefused = true;
+    return COM_OPEN_FAILED;
+  }
   impl_->open = true;
   return COM_OK;
+}
+
+std::string ComPort::OpenFailureReason() const {
+  std::lock_guard<std::mutex> lock(impl_->mutex);
+  if (impl_->open) return {};
+  return impl_->deviceRefused ? impl_->device->OpenFailureReason() : impl_->openProblem;
 }
 
 void ComPort::Close() {

@@ -56,6 +56,9 @@ class ComPort {
   ComPort& operator=(const ComPort&) = delete;
 
   uint8_t Open(std::string_view portName, int baudRate);
+  // After an Open that failed: why, in the operator's words, on one line; empty when
+  // nothing more is known.
+  std::string OpenFailureReason() const;
   void Close();
   bool IsOpen() const;
 

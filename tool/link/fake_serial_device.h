@@ -48,6 +48,7 @@ class FakeLine {
   // stops taking bytes from there on.
   void FailWriteAt(size_t index, IoStatus status);
   bool failOpen = false;
+  std::string openFailureReason;  // what the device says after a refused open
 
   // --- what happened ---
   std::string openedPath;
@@ -92,6 +93,7 @@ class FakeSerialDevice final : public SerialDevice {
   bool Open(const std::string& path, int baudRate) override;
   void Close() override;
   bool IsOpen() const override { return line_->isOpen; }
+  std::string OpenFailureReason() const override { return line_->openFailureReason; }
   void Purge() override;
   long QueuedBytes() override;
   IoResult Read(uint8_t* destination, size_t maxCount) override;

@@ -36,6 +36,9 @@ class SerialDevice {
   virtual bool Open(const std::string& path, int baudRate) = 0;
   virtual void Close() = 0;
   virtual bool IsOpen() const = 0;
+  // After a failed Open: why, in the operator's words, on one line; empty when the
+  // device cannot tell.
+  virtual std::string OpenFailureReason() const { return {}; }
 
   // Drops whatever waits in both directions.
   virtual void Purge() = 0;

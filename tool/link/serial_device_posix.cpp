@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 
+#include "link/port_diagnosis.h"
 #include "link/serial_device.h"
 
 namespace kavonel {
@@ -65,11 +66,22 @@ class PosixSerialDevice final : public SerialDevice {
 
   bool Open(const std::string& path, int baudRate) override {
     if (fd_ >= 0) return false;
+    failedPath_ = path;
+    openError_ = 0;
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return false;
+    if (fd < 0) {
+      openError_ = errno;
+      return false;
+    }
     // flock holds against every second opener, root included; TIOCEXCL keeps others
-    // out of the tty even if they do not ask for the lock.
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || !::isatty(fd)) {
+    // out of the tty even if they do not ask for the lock. A file that is no terminal
+    // is refused before it is locked.
+    if (!::isatty(fd)) {
+      openError_ = ENOTTY;
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+      openError_ = errno == EINTR ? EWOULDBLOCK : errno;
+    }
+    if (openError_ != 0) {
       ::close(fd);
       return false;
     }
@@ -99,6 +111,11 @@ class PosixSerialDevice final : public SerialDevice {
   }
 
   bool IsOpen() const override { return fd_ >= 0; }
+
+  // Looked at when asked, not at every failure: the holders' scan reads /proc.
+  std::string OpenFailureReason() const override {
+    return DiagnosePortOpen(failedPath_, openError_).text;
+  }
 
   void Purge() override {
     if (fd_ < 0) return;
@@ -174,6 +191,8 @@ class PosixSerialDevice final : public SerialDevice {
   }
 
   int fd_ = -1;
+  std::string failedPath_;
+  int openError_ = 0;  // errno of the last failed Open
   termios saved_{};
   bool haveSaved_ = false;
 };

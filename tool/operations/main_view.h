@@ -39,6 +39,9 @@ class MainView : public MonitorOutput {
   virtual void ShowFirmwareVersion(std::string_view text) = 0;
   // The live reader type of the settings dialog (not the window's copy).
   virtual int LiveReaderType() const = 0;
+  // Why the port did not open, in the operator's words (one line), after the
+  // operation's status texts. Never part of the monitor text, which stays as it was.
+  virtual void ShowPortProblem(std::string_view reason) { (void)reason; }
 
   // --- any thread (reader detection's worker) ---
   // Each arrives later on the user-interface thread, in posting order: a text through

@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -27,6 +28,7 @@ struct ReaderDetection::Shared {
   // Everything below is guarded by mutex.
   MainView* view = nullptr;  // null once detached: the worker then posts nothing
   std::vector<uint8_t> version = std::vector<uint8_t>(kVersionBufferSize, 0);
+  std::string portProblem;  // why the port did not open; told after the end's status
   int workers = 0;        // started and not yet finished
   bool portBusy = false;  // one worker at a time on the port
 
@@ -49,6 +51,7 @@ void RunReaderCheck(const std::shared_ptr<ReaderDetection::Shared>& shared, ComP
   {
     std::lock_guard<std::mutex> lock(shared->mutex);
     std::fill(shared->version.begin(), shared->version.end(), 0);
+    shared->portProblem.clear();
   }
   shared->checkRunning = true;
   shared->readerFound = false;
@@ -56,6 +59,11 @@ void RunReaderCheck(const std::shared_ptr<ReaderDetection::Shared>& shared, ComP
   shared->ToView([](MainView& v) { v.PostReaderCheckState(true); });
 
   if (port.Open(settings.strComPort, settings.nBaudRate) != COM_OK) {
+    {
+      std::string reason = port.OpenFailureReason();
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      shared->portProblem = std::move(reason);
+    }
     shared->PostText("\n");
     shared->PostText(texts::kPortOpenFailed);
   } else if (ExchangeFirmwareVersion(port, readerType, buffer.data()) != COM_OK) {
@@ -143,6 +151,12 @@ void ReaderDetection::OnReaderCheckState(bool running) {
   const char* text = shared_->readerFound ? texts::kReaderFound : texts::kReaderNotFound;
   view_.SetStatusLine(text);
   view_.ShowStatus(text);
+  std::string portProblem;
+  {
+    std::lock_guard<std::mutex> lock(shared_->mutex);
+    portProblem.swap(shared_->portProblem);
+  }
+  if (!portProblem.empty()) view_.ShowPortProblem(portProblem);
 }
 
 void ReaderDetection::OnShowFirmwareVersion() {

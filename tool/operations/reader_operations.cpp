@@ -1,6 +1,7 @@
 // The three button operations: one fixed request each, its status byte reported with
 // the texts of the operation's column of the family table.
 #include <array>
+#include <string>
 
 #include "operations/operation_texts.h"
 #include "operations/operations.h"
@@ -28,6 +29,8 @@ int Exchange(MainView& view, ComPort& port, const ReaderSettings& settings,
   BuildFixedFrame(request.data(), texts.request.command, texts.request.subCommand);
   if (port.Open(settings.strComPort, settings.nBaudRate) != COM_OK) {
     AppendFailure(view, texts, texts::kPortOpenFailed);
+    const std::string reason = port.OpenFailureReason();
+    if (!reason.empty()) view.ShowPortProblem(reason);
     return -1;
   }
   DumpFrame(view, request.data(), request.size(), true);

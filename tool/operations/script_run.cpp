@@ -34,6 +34,7 @@ struct RunState {
   uint32_t lastResult = 0;
   uint32_t detailCode = 0;
   uint32_t errorLine = 0;
+  std::string portProblem;  // why the port did not open, told after the verdict
 };
 
 void RunSteps(MainView& view, ComPort& port, const ReaderSettings& settings,
@@ -51,6 +52,7 @@ void RunSteps(MainView& view, ComPort& port, const ReaderSettings& settings,
   // The port is opened before the script is read: with no usable port nothing is decoded.
   if (port.Open(settings.strComPort, settings.nBaudRate) != COM_OK) {
     view.AppendMonitorText(texts::kPortOpenFailed);
+    run.portProblem = port.OpenFailureReason();
     run.verdict = VERDICT_COMM_ERROR;
     return;
   }
@@ -129,6 +131,7 @@ RunVerdict RunConfigurationScript(MainView& view, ComPort& port, const ReaderSet
     run.verdict = VERDICT_SCRIPT_ERROR;
   }
   ShowRunVerdict(view, run.verdict);
+  if (!run.portProblem.empty()) view.ShowPortProblem(run.portProblem);
   port.Close();
   return run.verdict;
 }

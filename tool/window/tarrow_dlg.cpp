@@ -7,7 +7,9 @@
 #include <QFontMetrics>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QStringList>
@@ -68,6 +70,20 @@ class ProgramDialogs final : public WindowDialogs {
     choice.path = dialog.selectedFiles().front().toStdString();
     return choice;
   }
+  void ShowPortProblem(QWidget* parent, std::string_view reason) override {
+    if (portProblem_ == nullptr) {
+      portProblem_ = new QMessageBox(QMessageBox::Warning, QApplication::applicationName(), {},
+                                     QMessageBox::Ok, parent);
+      portProblem_->setModal(false);
+    }
+    portProblem_->setText(
+        QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())));
+    portProblem_->show();
+    portProblem_->raise();
+  }
+
+ private:
+  QPointer<QMessageBox> portProblem_;  // one box, reused; goes with the window
 };
 
 // A QPushButton never wraps its caption: break it between words where a line would
@@ -282,6 +298,10 @@ void CTarrowDlg::ShowFirmwareVersion(std::string_view text) {
 
 int CTarrowDlg::LiveReaderType() const {
   return g_settingsDialog.m_settings.nReaderType;
+}
+
+void CTarrowDlg::ShowPortProblem(std::string_view reason) {
+  m_dialogs->ShowPortProblem(this, reason);
 }
 
 void CTarrowDlg::Post(QEvent* event) {

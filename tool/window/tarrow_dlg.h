@@ -47,6 +47,12 @@ class WindowDialogs {
   virtual void EndWaitDialog() = 0;
   virtual void ShowAbout(QWidget* parent) = 0;
   virtual ScriptChoice ChooseScriptFile(QWidget* parent) = 0;
+  // Why the port did not open: a message beside the window, not modal, so the operator
+  // reads it without the log and can go on working.
+  virtual void ShowPortProblem(QWidget* parent, std::string_view reason) {
+    (void)parent;
+    (void)reason;
+  }
 };
 
 // The program's own dialogs: g_settingsDialog, g_statusReporter, g_waitDialog,
@@ -95,6 +101,7 @@ class CTarrowDlg final : public QDialog, public MainView {
   void EndWaitDialog() override;
   void ShowFirmwareVersion(std::string_view text) override;
   int LiveReaderType() const override;
+  void ShowPortProblem(std::string_view reason) override;
   void PostMonitorText(std::string text) override;
   void PostReaderCheckState(bool running) override;
   void PostShowFirmwareVersion() override;

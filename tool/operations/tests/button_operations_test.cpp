@@ -107,7 +107,10 @@ TEST_P(FamilyTableTest, TextsAndButtonsFollowTheTable) {
   RecordingView view;
   FakeReader reader;
   ReaderSettings settings;
-  if (c.outcome == kPortFails) settings.strComPort = "COM9";
+  if (c.outcome == kPortFails) {
+    settings.strComPort = "COM9";
+    reader.line->openFailureReason = "/dev/ttyS8: no such device";
+  }
   if (c.outcome == kStatusOk) reader.replies = {StatusReply(0)};
   if (c.outcome == kStatusBad) reader.replies = {StatusReply(3)};
   if (c.outcome == kNoAnswer) reader.replies = {std::nullopt};
@@ -124,9 +127,12 @@ TEST_P(FamilyTableTest, TextsAndButtonsFollowTheTable) {
   Texts monitor = view.Calls("monitor:");
   if (c.outcome == kPortFails) {
     EXPECT_EQ(monitor, c.monitorAfterDump);
+    // The reason goes beside the monitor text, not into it.
+    EXPECT_EQ(view.Calls("port-problem:"), Texts{"/dev/ttyS8: no such device"});
     EXPECT_EQ(view.calls.back(), "enable");
     return;
   }
+  EXPECT_TRUE(view.Calls("port-problem:").empty());
   ASSERT_EQ(reader.requests.size(), 1u);
   Bytes expectedRequest(16);
   BuildFixedFrame(expectedRequest.data(), c.request.command, c.request.subCommand);

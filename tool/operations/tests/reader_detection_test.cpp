@@ -132,13 +132,23 @@ TEST(ReaderDetectionTest, PortThatDoesNotOpenLeavesOnlySettings) {
   RecordingView view;
   ReaderSettings settings;
   settings.strComPort = "/dev/ttyNONE";
+  reader.line->openFailureReason = "/dev/ttyNONE: no such device";
   ReaderDetection detection(view, reader.port, kFast);
   view.detection = &detection;
   detection.Start(settings, 2);
   ASSERT_TRUE(view.PumpDetection());
   EXPECT_EQ(view.calls, (Texts{"wait", "monitor:\n", "monitor:The Comport:- Open Failed\n",
                                "end-wait", "button:settings", std::string("line:") + kNotFound,
-                               std::string("status:") + kNotFound}));
+                               std::string("status:") + kNotFound,
+                               "port-problem:/dev/ttyNONE: no such device"}));
+  EXPECT_TRUE(detection.WaitForWorker(10s));
+  // A later detection that reaches the port tells no old reason.
+  reader.line->existingPaths.insert("/dev/ttyNONE");
+  reader.replies = {std::nullopt};
+  view.calls.clear();
+  detection.Start(settings, 2);
+  ASSERT_TRUE(view.PumpDetection());
+  EXPECT_TRUE(view.Calls("port-problem:").empty());
   EXPECT_TRUE(detection.WaitForWorker(10s));
 }
 

@@ -67,6 +67,9 @@ class RecordingView : public MainView {
     calls.push_back("version:" + std::string(text));
   }
   int LiveReaderType() const override { return liveReaderType; }
+  void ShowPortProblem(std::string_view reason) override {
+    calls.push_back("port-problem:" + std::string(reason));
+  }
 
   void PostMonitorText(std::string text) override {
     posted_.Push({PostedEvent::kMonitorText, std::move(text), false});

@@ -108,12 +108,21 @@ TEST_F(ScriptRunTest, FailedChoiceIsAScriptError) {
 
 TEST_F(ScriptRunTest, PortThatDoesNotOpenReadsNoScript) {
   settings.strComPort = "COM7";  // /dev/ttyS6 does not exist on the line
+  reader.line->openFailureReason = "/dev/ttyS6: no such device";
   EXPECT_EQ(Run(), VERDICT_COMM_ERROR);
   EXPECT_EQ(g_decoder.loads, 0);
+  // The reason comes after the verdict and stays out of the monitor text.
   EXPECT_EQ(view.calls,
             (std::vector<std::string>{
                 "disable", "clear", "choose", "monitor:The Comport:- Open Failed\n", "enable",
-                "line:Device Communication Error..", "status:Device Communication Error.."}));
+                "line:Device Communication Error..", "status:Device Communication Error..",
+                "port-problem:/dev/ttyS6: no such device"}));
+}
+
+TEST_F(ScriptRunTest, NameThatIsNoPortSaysSo) {
+  settings.strComPort = "COM0";
+  EXPECT_EQ(Run(), VERDICT_COMM_ERROR);
+  EXPECT_EQ(view.Calls("port-problem:"), std::vector<std::string>{"not a port name: COM0"});
 }
 
 TEST_F(ScriptRunTest, TwoCommandRunTracesEveryFrame) {

@@ -46,8 +46,12 @@ QApplication& App() {
 // event loop, as a real modal dialog would run.
 class AnsweringDialogs final : public WindowDialogs {
  public:
-  AnsweringDialogs(std::string script, std::vector<std::string>& statuses, bool cancel = false)
-      : script_(std::move(script)), statuses_(statuses), cancel_(cancel) {}
+  AnsweringDialogs(std::string script, std::vector<std::string>& statuses, bool cancel = false,
+                   std::vector<std::string>* portProblems = nullptr)
+      : script_(std::move(script)),
+        statuses_(statuses),
+        cancel_(cancel),
+        portProblems_(portProblems) {}
   bool EditSettings() override { return true; }
   void ShowStatus(std::string_view text) override { statuses_.emplace_back(text); }
   void ShowWaitDialog() override {
@@ -64,17 +68,22 @@ class AnsweringDialogs final : public WindowDialogs {
     if (cancel_) return {ScriptChoice::kCancelled, ""};
     return {ScriptChoice::kChosen, script_};
   }
+  void ShowPortProblem(QWidget*, std::string_view reason) override {
+    if (portProblems_ != nullptr) portProblems_->emplace_back(reason);
+  }
 
  private:
   std::string script_;
   std::vector<std::string>& statuses_;
   bool cancel_;
+  std::vector<std::string>* portProblems_;
   QEventLoop* waitLoop_ = nullptr;
 };
 
 struct WindowRun {
   std::string monitor;
   std::vector<std::string> statuses;
+  std::vector<std::string> portProblems;
 };
 
 enum class Operation { kRun, kCheck, kReset, kReboot, kDetect };
@@ -89,7 +98,8 @@ WindowRun RunInWindow(Operation operation, const std::string& port, int readerTy
   timeouts.firstHeadByte = timeouts.fixedByte = std::chrono::milliseconds(timeoutMs);
   ComPort comPort(MakePlatformSerialDevice(), std::make_shared<SteadyClock>(), timeouts);
   WindowOptions options;
-  options.dialogs = std::make_unique<AnsweringDialogs>(script, result.statuses);
+  options.dialogs =
+      std::make_unique<AnsweringDialogs>(script, result.statuses, false, &result.portProblems);
   options.port = &comPort;
   options.logFilePath = UniqueTempPath("window.log");
   if (operation != Operation::kDetect) options.startDetection = [](const ReaderSettings&, int) {};
@@ -128,15 +138,24 @@ WindowRun RunInWindow(Operation operation, const std::string& port, int readerTy
   return result;
 }
 
-// kavonel-cli's standard error, less the version line that the window shows in a field.
+// kavonel-cli's standard error, less the version line that the window shows in a field
+// and the port's trouble that it shows in a message of its own.
 std::string ReporterText(const std::string& err) {
   std::string text;
   size_t start = 0;
   for (size_t end; (end = err.find('\n', start)) != std::string::npos; start = end + 1) {
     const std::string line = err.substr(start, end - start + 1);
-    if (!line.starts_with("Firmware Version: ")) text += line;
+    if (!line.starts_with("Firmware Version: ") && !line.starts_with("kavonel-cli: ")) {
+      text += line;
+    }
   }
   return text;
+}
+
+// The port's trouble as kavonel-cli writes it: its own lines, after the status texts.
+std::string PortProblemLines(const std::string& err) {
+  const size_t at = err.find("kavonel-cli: ");
+  return at == std::string::npos ? std::string() : err.substr(at);
 }
 
 // What the window's reporter showed, one text after the other, as kavonel-cli writes them.
@@ -227,6 +246,12 @@ TEST_P(WindowVersusCliTest, MonitorIsTheCliOutput) {
   EXPECT_FALSE(cli.out.empty() && c.operation != Operation::kDetect);
   EXPECT_EQ(window.monitor, cli.out);
   EXPECT_EQ(Joined(window.statuses), ReporterText(cli.err));
+  std::string windowProblems;
+  for (const std::string& reason : window.portProblems) {
+    windowProblems += "kavonel-cli: " + reason + "\n";
+  }
+  EXPECT_EQ(windowProblems, PortProblemLines(cli.err));
+  EXPECT_EQ(window.portProblems.size(), c.portMissing ? 1u : 0u);
 }
 
 INSTANTIATE_TEST_SUITE_P(SameRuns, WindowVersusCliTest, ::testing::ValuesIn(kCases),
