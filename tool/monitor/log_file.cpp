@@ -39,8 +39,20 @@ std::string LogPathInUserData() {
   return (base / "kavonel" / kLogFileName).string();
 }
 
+static bool ProgramIsInstalled() {
+  std::error_code error;
+  const fs::path exe = fs::read_symlink("/proc/self/exe", error);
+  return !error && exe.parent_path() == fs::path(KAVONEL_INSTALL_BINDIR);
+}
+
 CLogFile::CLogFile() {
-  Open(LogPathBesideProgram(), LogPathInUserData());
+  // The folder of an installed program (/usr/bin) is no place for a log, even where
+  // root could write it: the package would leave it behind.
+  if (ProgramIsInstalled()) {
+    Open({}, LogPathInUserData());
+  } else {
+    Open(LogPathBesideProgram(), LogPathInUserData());
+  }
 }
 
 CLogFile::CLogFile(const std::string& path, const std::string& fallbackPath) {
@@ -48,7 +60,7 @@ CLogFile::CLogFile(const std::string& path, const std::string& fallbackPath) {
 }
 
 void CLogFile::Open(const std::string& path, const std::string& fallbackPath) {
-  m_file = OpenEmpty(path);
+  m_file = path.empty() ? nullptr : OpenEmpty(path);
   if (m_file != nullptr) {
     m_path = path;
     return;

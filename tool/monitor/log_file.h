@@ -20,8 +20,9 @@ std::string LogPathInUserData();
 
 class CLogFile {
  public:
-  // Beside the program; when that folder cannot be written (an installed program),
-  // in the user's data folder instead.
+  // Beside the program; when that folder cannot be written, in the user's data folder
+  // instead. A program installed in the system's program folder uses the user's data
+  // folder only.
   CLogFile();
   // At the given paths, in order of preference (tests, kavonel-cli --log).
   explicit CLogFile(const std::string& path, const std::string& fallbackPath = {});
