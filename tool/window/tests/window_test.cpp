@@ -7,6 +7,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollBar>
@@ -360,6 +361,20 @@ TEST_F(WindowTest, EventsQueuedForADestroyedWindowAreDropped) {
   // Delivery would touch the freed window (the sanitizer build would catch it).
   QCoreApplication::processEvents();
   SUCCEED();
+}
+
+TEST(WindowPortProblemTest, ShownBesideTheWindowWithoutBlockingIt) {
+  TestApplication();
+  QWidget window;
+  std::unique_ptr<WindowDialogs> dialogs = MakeProgramDialogs();
+  dialogs->ShowPortProblem(&window, "/dev/ttyUSB0: no such device");
+  dialogs->ShowPortProblem(&window, "/dev/ttyUSB1: no such device");
+  // One message, showing the latest reason, and nothing modal waits for the operator.
+  const auto boxes = window.findChildren<QMessageBox*>();
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes[0]->isVisible());
+  EXPECT_EQ(boxes[0]->text(), "/dev/ttyUSB1: no such device");
+  EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
 }
 
 }  // namespace
