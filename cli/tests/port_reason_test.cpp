@@ -25,12 +25,29 @@ using Args = std::vector<std::string>;
 constexpr uid_t kNobody = 65534;  // Debian's nobody and nogroup
 
 // kavonel-cli as a user without rights: through setpriv when we are root (as CI is).
+// That user may not reach the build folder (a checkout under /root), so the program
+// and its library run from a folder of their own.
 ProcessResult CliAsUnprivilegedUser(const Args& args) {
   if (geteuid() != 0) return RunProcess(KAVONEL_CLI_PATH, args);
-  Args all = {"--reuid=" + std::to_string(kNobody), "--regid=" + std::to_string(kNobody),
-              "--clear-groups", KAVONEL_CLI_PATH};
+  const fs::path dir =
+      fs::path(::testing::TempDir()) / ("kavonel-cli-unprivileged-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  fs::permissions(dir, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                           fs::perms::others_read | fs::perms::others_exec);
+  const auto overwrite = fs::copy_options::overwrite_existing;
+  fs::copy_file(KAVONEL_CLI_PATH, dir / "kavonel-cli", overwrite);
+  fs::copy_file(KAVONEL_QUASSEL_SONAME_PATH, dir / fs::path(KAVONEL_QUASSEL_SONAME_PATH).filename(),
+                overwrite);
+  Args all = {"LD_LIBRARY_PATH=" + dir.string(),
+              "/usr/bin/setpriv",
+              "--reuid=" + std::to_string(kNobody),
+              "--regid=" + std::to_string(kNobody),
+              "--clear-groups",
+              (dir / "kavonel-cli").string()};
   all.insert(all.end(), args.begin(), args.end());
-  return RunProcess("/usr/bin/setpriv", all);
+  ProcessResult result = RunProcess("/usr/bin/env", all);
+  fs::remove_all(dir);
+  return result;
 }
 
 std::string UserName() {

@@ -7,7 +7,8 @@ kavonel_add_test(cli_e2e_tests
 target_include_directories(cli_e2e_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests
                                                  ${PROJECT_SOURCE_DIR}/tool/operations/tests)
 target_compile_definitions(cli_e2e_tests PRIVATE
-  KAVONEL_CLI_PATH="$<TARGET_FILE:kavonel-cli>")
+  KAVONEL_CLI_PATH="$<TARGET_FILE:kavonel-cli>"
+  KAVONEL_QUASSEL_SONAME_PATH="$<TARGET_SONAME_FILE:quassel>")
 add_dependencies(cli_e2e_tests kavonel-cli reader-sim)
 if(TARGET kavonel_port_list)
   target_compile_definitions(cli_e2e_tests PRIVATE KAVONEL_PORT_LIST)
