@@ -7,6 +7,7 @@
 #include <chrono>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link/com_port.h"
@@ -154,9 +155,21 @@ TEST(LinkOverPty, StaleBytesAreNeverTakenForTheAnswer) {
   // Junk before the first request and behind every answer, shaped like a failed answer.
   SimProcess sim({"--stale", "16"});
   ASSERT_TRUE(sim.Started()) << sim.Error();
-  auto port = MakePort(Short());
-  ASSERT_EQ(port->Open(sim.Path(), 115200), COM_OK);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(Exchange(*port, kCheckConnectionRequest), 0) << i;
+  auto device = MakePlatformSerialDevice();
+  SerialDevice* line = device.get();
+  ComPort port(std::move(device), std::make_shared<SteadyClock>(), Short());
+  ASSERT_EQ(port.Open(sim.Path(), 115200), COM_OK);
+  // The pty hands bytes on asynchronously: wait until the junk is really queued, so it is
+  // the purge that must drop it, not luck in the timing.
+  auto waitForJunk = [&] {
+    for (int i = 0; i < 5000 && line->QueuedBytes() < 16; ++i)
+      std::this_thread::sleep_for(1ms);
+    ASSERT_GE(line->QueuedBytes(), 16);
+  };
+  for (int i = 0; i < 5; ++i) {
+    waitForJunk();
+    EXPECT_EQ(Exchange(port, kCheckConnectionRequest), 0) << i;
+  }
 }
 
 TEST(LinkOverPty, HangUpFailsTheTransferWithoutWaitingOutTheTimeOut) {
