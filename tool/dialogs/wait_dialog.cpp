@@ -14,10 +14,7 @@ int CWaitDialog::DoModal(QWidget* parent) {
   QDialog window(parent);
   Ui::CWaitDialog ui;
   ui.setupUi(&window);
-  QFont font = WindowsFont(QStringLiteral("Tahoma"));
-  font.setPointSize(10);
-  font.setWeight(QFont::Bold);
-  window.setFont(font);
+  window.setFont(WaitDialogFont());
   // Caption only: no system menu, no button. Escape still closes it early.
   window.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
   window.setWindowIcon(AppIcon());

@@ -142,10 +142,9 @@ CTarrowDlg::CTarrowDlg(WindowOptions options)
   setFont(ShellDialogFont());
   m_monitorWidget = ui_->commandMonitor;
   m_gate->target = this;
-  // A modal-frame window with caption and close box, on the task bar.
+  // A modal-frame window with caption and close box, on the task bar; no minimize box.
   setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
-                 Qt::WindowCloseButtonHint);
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
   setWindowIcon(AppIcon());
 
   // The monitor: read-only, no caret, nothing can be selected, no copy menu.
@@ -154,9 +153,9 @@ CTarrowDlg::CTarrowDlg(WindowOptions options)
   m_monitorWidget->setContextMenuPolicy(Qt::PreventContextMenu);
   m_monitorWidget->setUndoRedoEnabled(false);
 
+  // Only these two captions are multi-line.
   WrapCaption(ui_->runScriptButton);
   WrapCaption(ui_->resetToDefaultButton);
-  WrapCaption(ui_->checkConnectionButton);
   for (QPushButton* button : findChildren<QPushButton*>()) button->setDefault(false);
 
   connect(ui_->settingsButton, &QPushButton::clicked, this, [this] { OnSettings(); });

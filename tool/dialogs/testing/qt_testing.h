@@ -8,6 +8,13 @@
 #include <functional>
 #include <memory>
 
+#include <ostream>
+
+// Test failures show a QString as its text.
+inline void PrintTo(const QString& text, std::ostream* out) {
+  *out << '"' << text.toStdString() << '"';
+}
+
 namespace kavonel::testing {
 
 inline QApplication& TestApplication() {

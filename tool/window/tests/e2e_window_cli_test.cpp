@@ -14,6 +14,7 @@
 #include <fstream>
 
 #include "window/tarrow_dlg.h"
+#include "dialogs/testing/qt_testing.h"
 #include "e2e_support.h"
 #include "link/com_port.h"
 #include "link/serial_device.h"
@@ -32,14 +33,6 @@ std::string UniqueTempPath(const std::string& name) {
   std::string prefix = std::string(test->test_suite_name()) + "." + test->name() + ".";
   std::replace(prefix.begin(), prefix.end(), '/', '_');
   return (fs::path(::testing::TempDir()) / (prefix + name)).string();
-}
-
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "e2e_window_cli_tests";
-  static char* argv[] = {name, nullptr};
-  static QApplication app(argc, argv);
-  return app;
 }
 
 // The window's modal pieces, answered without a screen; the waiting dialog is a nested
@@ -91,7 +84,7 @@ enum class Operation { kRun, kCheck, kReset, kReboot, kDetect };
 // One operation through the window against the reader at port.
 WindowRun RunInWindow(Operation operation, const std::string& port, int readerType,
                       const std::string& script, int timeoutMs) {
-  App();
+  TestApplication();
   WindowRun result;
   g_settingsDialog.m_settings = ReaderSettings{port, readerType, 115200, false};
   ComTimeouts timeouts;
@@ -258,7 +251,7 @@ INSTANTIATE_TEST_SUITE_P(SameRuns, WindowVersusCliTest, ::testing::ValuesIn(kCas
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(WindowRunTest, CancelledChoiceLeavesNothingBehind) {
-  App();
+  TestApplication();
   SimProcess sim;
   ASSERT_TRUE(sim.Started()) << sim.Error();
   g_settingsDialog.m_settings = ReaderSettings{sim.Path(), 2, 115200, false};

@@ -19,6 +19,7 @@
 #include <thread>
 
 #include "window/tarrow_dlg.h"
+#include "dialogs/dialog_look.h"
 #include "dialogs/testing/qt_testing.h"
 #include "settings/configuration_applet.h"
 
@@ -143,11 +144,9 @@ TEST_F(WindowTest, StartUpCopiesSettingsStartsDetectionAndDisablesAllFive) {
   EXPECT_EQ(detections_[0].first.strComPort, "/tmp/kavonel-reader");
   EXPECT_EQ(detections_[0].second, 3);
   EXPECT_EQ(window.Settings().nReaderType, 3);
-  const QFont monitor = window.Monitor()->font();
-  EXPECT_EQ(monitor.pixelSize(), 12);
-  EXPECT_EQ(monitor.weight(), QFont::Black);
-  EXPECT_EQ(window.findChild<QLabel*>("statusLine")->font().pixelSize(), 14);
-  EXPECT_EQ(window.findChild<QLabel*>("firmwareVersionField")->font().weight(), QFont::Bold);
+  EXPECT_EQ(window.Monitor()->font(), MonitorFont());
+  EXPECT_EQ(window.findChild<QLabel*>("statusLine")->font(), FieldFont());
+  EXPECT_EQ(window.findChild<QLabel*>("firmwareVersionField")->font(), FieldFont());
   EXPECT_EQ(window.windowTitle(), "Orvessa Reader Configuration Tool (Version 1.3.3)");
 }
 

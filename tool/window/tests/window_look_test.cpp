@@ -1,0 +1,361 @@
+// The window and its dialogs as built, against the dialog-unit templates they come
+// from: every control's place and caption, the faces the fonts resolve to, and every
+// text they can show, measured in the font it is drawn in against its box.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialog>
+#include <QFile>
+#include <QFontInfo>
+#include <QFontMetrics>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QStyleOptionButton>
+#include <cmath>
+#include <functional>
+#include <map>
+
+#include "dialogs/about_dlg.h"
+#include "dialogs/dialog_look.h"
+#include "dialogs/status_update.h"
+#include "dialogs/testing/qt_testing.h"
+#include "dialogs/wait_dialog.h"
+#include "operations/operation_texts.h"
+#include "settings/configuration_applet.h"
+#include "window/tarrow_dlg.h"
+
+namespace kavonel {
+namespace {
+
+using kavonel::testing::TestApplication;
+using kavonel::testing::WhenModalShown;
+
+// Dialog units of "MS Shell Dlg" 8 pt at 96 dpi: 6 x 13 px base units.
+int Px(int dluX) {
+  return static_cast<int>(std::lround(1.5 * dluX));
+}
+int Py(int dluY) {
+  return static_cast<int>(std::lround(1.625 * dluY));
+}
+
+enum Kind { kPlain, kCombo, kIcon };
+
+struct Control {
+  const char* name;
+  const char* caption;  // nullptr: filled at run time
+  int x, y, width, height;
+  Kind kind = kPlain;
+};
+
+struct Form {
+  const char* title;
+  int width, height;
+  std::vector<Control> controls;
+};
+
+const Form kMainForm{"Orvessa Reader Configuration Tool (Version 1.3.3)", 451, 375,
+                     {
+                         {"readerOperationsGroup", "Reader Operations", 7, 9, 245, 144},
+                         {"checkConnectionButton", "&Check Reader Connection", 31, 23, 87, 37},
+                         {"runScriptButton", "Set Configuration from Text File", 139, 23, 87, 37},
+                         {"resetToDefaultButton", "Reset Configuration to Default", 31, 66, 87, 37},
+                         {"rebootReaderButton", "Reboot Reader", 31, 109, 87, 37},
+                         {"applicationOptionsGroup", "Application Options", 258, 9, 186, 60},
+                         {"settingsButton", "Settings", 296, 25, 96, 30},
+                         {"firmwareVersionGroup", "Firmware Version", 257, 74, 186, 49},
+                         {"firmwareVersionField", "", 283, 92, 134, 20},
+                         {"statusLine", "", 272, 136, 160, 18},
+                         {"commandMonitorGroup", "Command Monitor", 7, 157, 441, 210},
+                         {"commandMonitor", "", 11, 169, 433, 182},
+                         {"clearButton", "Clear", 10, 352, 54, 12},
+                     }};
+
+const Form kAboutForm{"About Orvessa Configuration Tool", 194, 70,
+                      {
+                          {"iconLabel", "", 14, 14, 0, 0, kIcon},
+                          {"versionText", "Orvessa Configuration Tool, Version 1.3.2", 42, 14, 145, 8},
+                          {"okButton", "OK", 137, 49, 50, 14},
+                      }};
+
+const Form kStatusForm{"Status Reporter", 279, 134,
+                       {
+                           {"okButton", "OK", 99, 95, 82, 32},
+                           {"statusText", nullptr, 32, 24, 220, 53},
+                       }};
+
+const Form kWaitForm{"Waiting Dialogue", 168, 70,
+                     {
+                         {"waitText", "Checking connection to Orvessa Reader \u2026", 10, 14, 149, 31},
+                     }};
+
+// A combo box's template height is its dropped-down extent.
+const Form kSettingsForm{"Configuration Tool - Settings", 268, 157,
+                         {
+                             {"readerTypeLabel", "Reader Type", 23, 18, 42, 8},
+                             {"readerTypeList", nullptr, 126, 17, 127, 63, kCombo},
+                             {"comPortLabel", "COM Port", 23, 41, 32, 8},
+                             {"comPortList", nullptr, 126, 40, 75, 62, kCombo},
+                             {"baudRateLabel", "BaudRate", 23, 64, 32, 8},
+                             {"baudRateList", nullptr, 126, 63, 76, 68, kCombo},
+                             {"logCommandsLabel", "Log Commands to File", 25, 90, 95, 8},
+                             {"logCommandsCheck", "", 126, 90, 16, 10},
+                             {"okButton", "OK", 91, 113, 84, 34},
+                         }};
+
+QString Caption(QWidget* widget) {
+  if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
+  if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
+  if (auto* group = qobject_cast<QGroupBox*>(widget)) return group->title();
+  if (auto* edit = qobject_cast<QPlainTextEdit*>(widget)) return edit->toPlainText();
+  return {};
+}
+
+void ExpectForm(QWidget* window, const Form& form) {
+  SCOPED_TRACE(form.title);
+  EXPECT_EQ(window->windowTitle(), QString::fromUtf8(form.title));
+  EXPECT_EQ(window->size(), QSize(Px(form.width), Py(form.height)));
+  QStringList named;
+  for (const Control& control : form.controls) {
+    SCOPED_TRACE(control.name);
+    named << QString::fromLatin1(control.name);
+    auto* widget = window->findChild<QWidget*>(control.name);
+    ASSERT_NE(widget, nullptr);
+    const QRect place = widget->geometry();
+    EXPECT_EQ(place.topLeft(), QPoint(Px(control.x), Py(control.y)));
+    switch (control.kind) {
+      case kPlain:
+        EXPECT_EQ(place.size(), QSize(Px(control.width), Py(control.height)));
+        break;
+      case kCombo:
+        EXPECT_EQ(place.width(), Px(control.width));
+        EXPECT_LE(place.height(), Py(control.height));
+        break;
+      case kIcon:
+        EXPECT_EQ(place.size(), QSize(32, 32));
+        break;
+    }
+    if (control.caption != nullptr) {
+      // A multi-line button's caption is broken where its lines meet.
+      QString caption = Caption(widget);
+      caption.replace(QLatin1Char('\n'), QLatin1Char(' '));
+      EXPECT_EQ(caption, QString::fromUtf8(control.caption));
+    }
+  }
+  // Nothing on the form that the template does not have.
+  for (QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
+    if (child->objectName().startsWith(QLatin1String("qt_"))) continue;
+    EXPECT_TRUE(named.contains(child->objectName())) << qPrintable(child->objectName());
+  }
+}
+
+// The window's modal pieces answer at once.
+struct QuietDialogs : WindowDialogs {
+  bool EditSettings() override { return true; }
+  void ShowStatus(std::string_view) override {}
+  void ShowWaitDialog() override {}
+  void EndWaitDialog() override {}
+  void ShowAbout(QWidget*) override {}
+  ScriptChoice ChooseScriptFile(QWidget*) override { return {}; }
+};
+
+std::unique_ptr<CTarrowDlg> MakeMainWindow() {
+  WindowOptions options;
+  options.dialogs = std::make_unique<QuietDialogs>();
+  options.logFilePath = "/dev/null";
+  options.startDetection = [](const ReaderSettings&, int) {};
+  auto window = std::make_unique<CTarrowDlg>(std::move(options));
+  window->OnInitDialog();
+  return window;
+}
+
+// Runs inspect on a program dialog while its DoModal runs, then ends it.
+void WithDialog(const std::function<void()>& show, const std::function<void(QWidget*)>& inspect,
+                const std::function<void(QWidget*)>& end = [](QWidget* w) {
+                  static_cast<QDialog*>(w)->done(0);
+                }) {
+  bool seen = false;
+  WhenModalShown([&](QWidget* w) {
+    seen = true;
+    inspect(w);
+    end(w);
+  });
+  show();
+  EXPECT_TRUE(seen);
+}
+
+void EndWait(QWidget*) {
+  g_waitDialog.EndDialog(CWaitDialog::IDOK);
+}
+
+class LookTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    TestApplication();
+    g_settingsDialog.m_settings = ReaderSettings{};
+    g_settingsDialog.m_listPorts = [] { return std::vector<std::string>{"/dev/ttyS0"}; };
+  }
+};
+
+TEST_F(LookTest, EveryFormMatchesItsTemplate) {
+  {
+    auto window = MakeMainWindow();
+    ExpectForm(window.get(), kMainForm);
+    // Only the two buttons the template marks have multi-line captions.
+    for (const char* name : {"checkConnectionButton", "rebootReaderButton", "settingsButton"}) {
+      EXPECT_FALSE(window->findChild<QPushButton*>(name)->text().contains(QLatin1Char('\n')))
+          << name;
+    }
+    for (const char* name : {"runScriptButton", "resetToDefaultButton"}) {
+      EXPECT_TRUE(window->findChild<QPushButton*>(name)->text().contains(QLatin1Char('\n')))
+          << name;
+    }
+    const Qt::WindowFlags flags = window->windowFlags();
+    EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));
+    EXPECT_FALSE(flags.testFlag(Qt::WindowMaximizeButtonHint));
+  }
+  WithDialog([] { CAboutDlg().DoModal(); }, [](QWidget* w) { ExpectForm(w, kAboutForm); });
+  WithDialog([] { ShowStatus("OK"); }, [](QWidget* w) { ExpectForm(w, kStatusForm); });
+  WithDialog([] { g_waitDialog.DoModal(); }, [](QWidget* w) { ExpectForm(w, kWaitForm); }, EndWait);
+  WithDialog([] { g_settingsDialog.DoModal(); },
+             [](QWidget* w) { ExpectForm(w, kSettingsForm); });
+}
+
+TEST_F(LookTest, DialogFacesResolveToTahoma) {
+  // scripts/install-deps installs fonts-wine for this face; without it the texts
+  // would fall back to whatever the machine has.
+  ASSERT_TRUE(QFile::exists(QStringLiteral("/usr/share/wine/fonts/tahoma.ttf")));
+  const std::map<std::string, QFont> fonts{{"shell dialog", ShellDialogFont()},
+                                           {"field", FieldFont()},
+                                           {"status text", StatusTextFont()},
+                                           {"wait dialog", WaitDialogFont()}};
+  for (const auto& [name, font] : fonts) {
+    EXPECT_EQ(QFontInfo(font).family(), "Tahoma") << name;
+  }
+  EXPECT_TRUE(QFontInfo(FieldFont()).bold());
+  // What a widget of a form ends up drawing with, after the form's own font.
+  auto window = MakeMainWindow();
+  for (const char* name : {"statusLine", "clearButton", "readerOperationsGroup"}) {
+    EXPECT_EQ(window->findChild<QWidget*>(name)->fontInfo().family(), "Tahoma") << name;
+  }
+}
+
+TEST_F(LookTest, FontHeightsAreWindowsCellHeights) {
+  // Tahoma's Windows cell is (usWinAscent 2049 + usWinDescent 423) / 2048 em, so a cell
+  // of 14 is an em of 11.6 px and a cell of 20 one of 16.6 px.
+  EXPECT_EQ(FieldFont().pixelSize(), 12);
+  EXPECT_EQ(StatusTextFont().pixelSize(), 17);
+  // 8 and 10 pt at 96 dpi.
+  EXPECT_EQ(ShellDialogFont().pixelSize(), 11);
+  EXPECT_EQ(WaitDialogFont().pixelSize(), 13);
+  // The monitor's face is whatever monospace face resolves; its cell stays at 12.
+  const QFont monitor = MonitorFont();
+  EXPECT_EQ(monitor.weight(), QFont::Black);
+  EXPECT_LE(QFontMetrics(monitor).height(), 12);
+  EXPECT_GE(QFontMetrics(monitor).height(), 10);
+}
+
+// The box a label draws its text in, and the room that text needs there.
+void ExpectLabelFits(QLabel* label, const QString& text) {
+  SCOPED_TRACE(qPrintable(label->objectName() + QStringLiteral(": ") + text));
+  label->setText(text);
+  const QRect room = label->contentsRect();
+  const int flags = static_cast<int>(label->alignment()) | (label->wordWrap() ? Qt::TextWordWrap : 0);
+  const QRect need = label->fontMetrics().boundingRect(room, flags, text);
+  EXPECT_LE(need.width(), room.width());
+  EXPECT_LE(need.height(), room.height());
+}
+
+void ExpectCaptionFits(QWidget* window) {
+  for (QPushButton* button : window->findChildren<QPushButton*>()) {
+    SCOPED_TRACE(qPrintable(button->objectName() + QStringLiteral(": ") + button->text()));
+    QStyleOptionButton option;
+    option.initFrom(button);
+    option.text = button->text();
+    const QRect room = button->style()->subElementRect(QStyle::SE_PushButtonContents, &option, button);
+    const QRect need = button->fontMetrics().boundingRect(
+        room, Qt::AlignCenter | Qt::TextShowMnemonic, button->text());
+    EXPECT_LE(need.width(), room.width());
+    EXPECT_LE(need.height(), room.height());
+  }
+  for (QGroupBox* group : window->findChildren<QGroupBox*>()) {
+    EXPECT_LT(group->fontMetrics().horizontalAdvance(group->title()), group->width());
+  }
+  for (QLabel* label : window->findChildren<QLabel*>()) {
+    if (!label->text().isEmpty()) ExpectLabelFits(label, label->text());
+  }
+}
+
+QStringList StatusLineTexts() {
+  QStringList all{QString::fromUtf8(texts::kScriptRunning), QString::fromUtf8(texts::kReaderFound),
+                    QString::fromUtf8(texts::kReaderNotFound)};
+  for (RunVerdict verdict : {VERDICT_SCRIPT_ERROR, VERDICT_COMM_ERROR, VERDICT_NOT_ALL_CONFIGURED,
+                             VERDICT_COMPLETED}) {
+    all << QString::fromUtf8(RunVerdictStatusLineText(verdict));
+  }
+  for (const ButtonOperationTexts* op :
+       {&kCheckConnectionTexts, &kResetToDefaultTexts, &kRebootReaderTexts}) {
+    all << QString::fromUtf8(op->successStatus) << QString::fromUtf8(op->failureStatusLine);
+  }
+  return all;
+}
+
+QStringList ReporterTexts() {
+  QStringList all{QString::fromUtf8(texts::kReaderFound), QString::fromUtf8(texts::kReaderNotFound)};
+  for (RunVerdict verdict : {VERDICT_SCRIPT_ERROR, VERDICT_COMM_ERROR, VERDICT_NOT_ALL_CONFIGURED,
+                             VERDICT_COMPLETED}) {
+    all << QString::fromUtf8(RunVerdictReporterText(verdict));
+  }
+  for (const ButtonOperationTexts* op :
+       {&kCheckConnectionTexts, &kResetToDefaultTexts, &kRebootReaderTexts}) {
+    all << QString::fromUtf8(op->successStatus) << QString::fromUtf8(op->failureReporter);
+  }
+  return all;
+}
+
+TEST_F(LookTest, EveryTextFitsItsBox) {
+  {
+    auto window = MakeMainWindow();
+    ExpectCaptionFits(window.get());
+    auto* statusLine = window->findChild<QLabel*>("statusLine");
+    for (const QString& text : StatusLineTexts()) ExpectLabelFits(statusLine, text);
+    // Versions as the reader types give them.
+    auto* firmware = window->findChild<QLabel*>("firmwareVersionField");
+    for (const char* version : {"1.07.3", "2.4.1", "HERON 3.2.0"}) {
+      ExpectLabelFits(firmware, QString::fromUtf8(version));
+    }
+  }
+  // The reporter's own template box, not the room it grows to for an outside text.
+  WithDialog([] { ShowStatus("OK"); }, [](QWidget* w) {
+    ExpectCaptionFits(w);
+    auto* text = w->findChild<QLabel*>("statusText");
+    for (const QString& report : ReporterTexts()) ExpectLabelFits(text, report);
+  });
+  WithDialog([] { g_waitDialog.DoModal(); }, ExpectCaptionFits, EndWait);
+  WithDialog([] { CAboutDlg().DoModal(); }, ExpectCaptionFits);
+  WithDialog([] { g_settingsDialog.DoModal(); }, ExpectCaptionFits);
+}
+
+TEST_F(LookTest, OutsideTextIsShownAsPlainText) {
+  const QString markup = QStringLiteral("<b>1.2</b>");
+  const auto expectPlain = [&markup](QLabel* label) {
+    SCOPED_TRACE(qPrintable(label->objectName()));
+    EXPECT_EQ(label->text(), markup);
+    // Drawn as markup, only "1.2" would take room.
+    EXPECT_GE(label->sizeHint().width(), label->fontMetrics().horizontalAdvance(markup));
+  };
+  auto window = MakeMainWindow();
+  window->ShowFirmwareVersion(markup.toStdString());
+  window->SetStatusLine(markup.toStdString());
+  expectPlain(window->findChild<QLabel*>("firmwareVersionField"));
+  expectPlain(window->findChild<QLabel*>("statusLine"));
+  WithDialog([&markup] { ShowStatus(markup.toStdString()); },
+             [&expectPlain](QWidget* w) { expectPlain(w->findChild<QLabel*>("statusText")); });
+}
+
+}  // namespace
+}  // namespace kavonel
