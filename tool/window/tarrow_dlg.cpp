@@ -5,6 +5,7 @@
 #include <QEvent>
 #include <QFileDialog>
 #include <QFontMetrics>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
@@ -156,7 +157,12 @@ CTarrowDlg::CTarrowDlg(WindowOptions options)
   // Only these two captions are multi-line.
   WrapCaption(ui_->runScriptButton);
   WrapCaption(ui_->resetToDefaultButton);
-  for (QPushButton* button : findChildren<QPushButton*>()) button->setDefault(false);
+  // No button is the default one, not even for a moment: an auto-default button would
+  // become it when the window is shown, and Enter anywhere would press it.
+  for (QPushButton* button : findChildren<QPushButton*>()) {
+    button->setAutoDefault(false);
+    button->setDefault(false);
+  }
 
   connect(ui_->settingsButton, &QPushButton::clicked, this, [this] { OnSettings(); });
   connect(ui_->runScriptButton, &QPushButton::clicked, this, [this] { OnRunScript(); });
@@ -259,6 +265,13 @@ void CTarrowDlg::ShowStatus(std::string_view text) {
 }
 
 void CTarrowDlg::DisableOperationButtons() {
+  // Qt moves the focus on from a button it disables; remember where it was, so it can
+  // go back there when that control is enabled again.
+  bool anyEnabled = false;
+  for (Button button : {kCheckConnection, kRebootReader, kResetToDefault, kRunScript, kSettings}) {
+    anyEnabled = anyEnabled || ButtonFor(button)->isEnabled();
+  }
+  if (anyEnabled) m_focusBeforeOperation = focusWidget();
   for (Button button : {kCheckConnection, kRebootReader, kResetToDefault, kRunScript, kSettings}) {
     ButtonFor(button)->setEnabled(false);
   }
@@ -270,12 +283,23 @@ void CTarrowDlg::EnableOperationButtons() {
   ButtonFor(kResetToDefault)->setEnabled(true);
   ButtonFor(kRunScript)->setEnabled(true);
   ButtonFor(kSettings)->setEnabled(true);
+  RestoreFocus();
+}
+
+void CTarrowDlg::RestoreFocus() {
+  QWidget* control = m_focusBeforeOperation;
+  if (control == nullptr || !control->isEnabled()) return;
+  m_focusBeforeOperation = nullptr;
+  // Also while a dialog is above the window: the control has the focus once the
+  // window is active again.
+  control->setFocus(Qt::OtherFocusReason);
 }
 
 void CTarrowDlg::EnableButton(Button button) {
   // Reboot is never offered for a Lark, whoever asks.
   if (button == kRebootReader && LiveReaderType() == 0) return;
   ButtonFor(button)->setEnabled(true);
+  RestoreFocus();
 }
 
 ScriptChoice CTarrowDlg::ChooseScriptFile() {
@@ -348,9 +372,31 @@ bool CTarrowDlg::event(QEvent* event) {
 
 void CTarrowDlg::contextMenuEvent(QContextMenuEvent* event) {
   QMenu menu(this);
+  // The item stands behind a separator, which QMenu would hide as the first entry.
+  menu.setSeparatorsCollapsible(false);
   menu.addSeparator();
   QAction* about = menu.addAction(QString::fromUtf8(texts::kAboutMenuItem));
   if (menu.exec(event->globalPos()) == about) OnAbout();
+}
+
+void CTarrowDlg::keyPressEvent(QKeyEvent* event) {
+  const bool enter = (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+                     (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier;
+  if (!enter) {
+    QDialog::keyPressEvent(event);
+    return;
+  }
+  // Enter as a dialog without a default button takes it: a focused button is pressed
+  // (it is the default one while it has the focus); the monitor takes the key itself
+  // and, being read-only, does nothing with it; anywhere else Enter is OK, which ends
+  // the window.
+  QWidget* focus = focusWidget();
+  auto* button = qobject_cast<QPushButton*>(focus);
+  if (button != nullptr && button->isEnabled()) {
+    button->click();
+  } else if (focus != m_monitorWidget) {
+    accept();
+  }
 }
 
 QPlainTextEdit* CTarrowDlg::Monitor() const {

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QPointer>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -115,6 +116,7 @@ class CTarrowDlg final : public QDialog, public MainView {
  protected:
   bool event(QEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
 
  private:
   // The monitor widget as a MonitorOutput: appends at the end and follows the text.
@@ -133,6 +135,9 @@ class CTarrowDlg final : public QDialog, public MainView {
     QObject* target = nullptr;
   };
   void Post(QEvent* event);
+  // Gives the focus back to the control that had it before the buttons were disabled,
+  // once that control is enabled again.
+  void RestoreFocus();
 
   std::unique_ptr<Ui::CTarrowDlg> ui_;
   std::unique_ptr<WindowDialogs> m_dialogs;
@@ -145,6 +150,7 @@ class CTarrowDlg final : public QDialog, public MainView {
   std::shared_ptr<PostGate> m_gate = std::make_shared<PostGate>();
   ComPort& m_port;
   bool m_ownsWaitHook = false;
+  QPointer<QWidget> m_focusBeforeOperation;
   // Last: it goes first, so a running detection is detached before anything else.
   ReaderDetection m_detection;
 };

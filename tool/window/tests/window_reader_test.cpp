@@ -118,5 +118,45 @@ TEST(WindowWithReader, NoReaderLeavesOnlySettings) {
   EXPECT_EQ(outcome.enabled, (std::vector<bool>{false, false, false, false, true}));
 }
 
+TEST(WindowWithReader, FocusComesBackToTheButtonAfterItsOperation) {
+  SimProcess sim({"--type", "2", "--instant"});
+  ASSERT_TRUE(sim.Started()) << sim.Error();
+  ComPort port;
+  TestApplication();
+  g_settingsDialog.m_settings = ReaderSettings{};
+  g_settingsDialog.m_settings.strComPort = sim.Path();
+  WindowOptions options;
+  options.dialogs = std::make_unique<ProgramModals>();
+  options.logFilePath = "/dev/null";
+  options.port = &port;
+  CTarrowDlg window(std::move(options));
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  QStringList reports;
+  const auto closeReport = [&reports](QWidget* reporter) {
+    reports << reporter->findChild<QLabel*>("statusText")->text();
+    static_cast<QDialog*>(reporter)->accept();
+  };
+  WhenModalNamed("CStatusUpdate", closeReport, 4000);
+  ASSERT_TRUE(window.OnInitDialog());
+  ASSERT_TRUE(QTest::qWaitFor([&reports] { return !reports.isEmpty(); }, 20000));
+  ASSERT_TRUE(window.Detection().WaitForWorker(std::chrono::seconds(5)));
+
+  // Reset by its key, then the real status reporter closed by the operator.
+  QPushButton* reset = window.ButtonFor(MainView::kResetToDefault);
+  ASSERT_TRUE(QTest::qWaitFor([reset] { return reset->isEnabled(); }, 5000));
+  reset->setFocus();
+  WhenModalNamed("CStatusUpdate", closeReport, 4000);
+  QTest::keyClick(reset, Qt::Key_Space);
+  ASSERT_TRUE(QTest::qWaitFor([&reports] { return reports.size() == 2; }, 20000));
+  EXPECT_EQ(reports.back(), "Device Configuration, Success");
+  // The window is active again once the reporter has gone (the offscreen platform
+  // leaves that to the caller).
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  EXPECT_EQ(QApplication::focusWidget(), reset);
+}
+
 }  // namespace
 }  // namespace kavonel

@@ -314,9 +314,13 @@ TEST_F(WindowTest, ContextMenuOffersTheAboutBox) {
   ASSERT_TRUE(window.OnInitDialog());
   window.show();
   QStringList items;
-  QTimer::singleShot(0, [&items] {
+  bool separatorDrawnFirst = false;
+  QTimer::singleShot(0, [&items, &separatorDrawnFirst] {
     auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
     ASSERT_NE(menu, nullptr);
+    QAction* first = menu->actions().value(0);
+    separatorDrawnFirst = first != nullptr && first->isSeparator() &&
+                          menu->actionGeometry(first).height() > 0;
     QAction* about = nullptr;
     for (QAction* action : menu->actions()) {
       if (!action->isSeparator()) {
@@ -331,7 +335,90 @@ TEST_F(WindowTest, ContextMenuOffersTheAboutBox) {
   QContextMenuEvent event(QContextMenuEvent::Mouse, inside, window.mapToGlobal(inside));
   QApplication::sendEvent(&window, &event);
   EXPECT_EQ(items, QStringList{"&About Orvessa Configuration Tool"});
+  EXPECT_TRUE(separatorDrawnFirst);
   EXPECT_EQ(dialogs_->calls.back(), "about");
+}
+
+// Enter, as real key events on the focused control. No button is the default one: a
+// focused button takes Enter as a press, the monitor takes it and does nothing.
+TEST_F(WindowTest, EnterPressesOnlyTheFocusedButton) {
+  // An operation started by mistake fails at once on a port that does not exist.
+  CTarrowDlg& window = MakeWindow({[](ReaderSettings& s) {
+                                     s.strComPort = "/nonexistent/kavonel-reader";
+                                     return true;
+                                   },
+                                   [](ReaderSettings&) { return false; }});
+  ASSERT_TRUE(window.OnInitDialog());
+  window.EnableOperationButtons();
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  window.AppendMonitorText("kept\n");
+  window.SetStatusLine("line");
+
+  window.Monitor()->setFocus();
+  QTest::keyClick(window.Monitor(), Qt::Key_Return);
+  QTest::keyClick(window.Monitor(), Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_EQ(Monitor(), "kept\n");
+  EXPECT_THAT(dialogs_->calls, ElementsAre("settings"));  // no operation ran
+  EXPECT_TRUE(window.isVisible());
+
+  Clear()->setFocus();
+  QTest::keyClick(Clear(), Qt::Key_Return);
+  EXPECT_EQ(Monitor(), "");
+  EXPECT_EQ(Label("statusLine"), "");
+  EXPECT_THAT(dialogs_->calls, ElementsAre("settings"));
+  EXPECT_TRUE(window.isVisible());
+
+  QPushButton* settings = window.ButtonFor(MainView::kSettings);
+  settings->setFocus();
+  QTest::keyClick(settings, Qt::Key_Return);
+  EXPECT_THAT(dialogs_->calls, ElementsAre("settings", "settings"));
+  for (QPushButton* button : window.findChildren<QPushButton*>()) {
+    EXPECT_FALSE(button->isDefault()) << button->objectName().toStdString();
+  }
+}
+
+// The focus goes back to the control that started an operation once it is enabled
+// again, and stays off a control that is not.
+TEST_F(WindowTest, FocusReturnsToTheControlThatHadIt) {
+  CTarrowDlg& window = MakeWindow({[](ReaderSettings&) { return true; },
+                                   [](ReaderSettings&) { return true; }});
+  ASSERT_TRUE(window.OnInitDialog());
+  window.EnableOperationButtons();
+  window.show();
+  window.activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+
+  // Settings by its key: a new detection, which finds no reader, gives back only
+  // Settings, one button at a time.
+  QPushButton* settings = window.ButtonFor(MainView::kSettings);
+  settings->setFocus();
+  QTest::keyClick(settings, Qt::Key_Space);
+  EXPECT_NE(QApplication::focusWidget(), settings);
+  window.PostReaderCheckState(true);
+  window.PostReaderCheckState(false);
+  DeliverUntil([this] { return dialogs_->calls.size() >= 5; });
+  EXPECT_TRUE(settings->isEnabled());
+  EXPECT_EQ(QApplication::focusWidget(), settings);
+
+  window.EnableOperationButtons();
+  QPushButton* run = window.ButtonFor(MainView::kRunScript);
+  run->setFocus();
+  window.DisableOperationButtons();
+  window.EnableOperationButtons();
+  EXPECT_EQ(QApplication::focusWidget(), run);
+
+  // Reboot is not given back to a Lark: the focus stays where Qt moved it, and a later
+  // operation's end does not pull it anywhere.
+  QPushButton* reboot = window.ButtonFor(MainView::kRebootReader);
+  reboot->setFocus();
+  g_settingsDialog.m_settings.nReaderType = 0;
+  window.DisableOperationButtons();
+  QWidget* movedTo = QApplication::focusWidget();
+  window.EnableOperationButtons();
+  EXPECT_FALSE(reboot->isEnabled());
+  EXPECT_EQ(QApplication::focusWidget(), movedTo);
 }
 
 TEST_F(WindowTest, EscapeEndsTheWindow) {
