@@ -2,6 +2,7 @@
 // a PNG of it, so the look can be compared with the intended layout.
 // Usage: kavonel-screenshots OUTPUT_FOLDER   (run under xvfb-run, or offscreen)
 #include <QApplication>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QPixmap>
 #include <QPushButton>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "operations/operation_texts.h"
 #include "window/tarrow_dlg.h"
@@ -78,6 +80,54 @@ struct SilentDialogs : kavonel::WindowDialogs {
   std::string script;
 };
 
+// The window's context menu, saved while it is open.
+void SaveContextMenu(QWidget* window) {
+  QTimer::singleShot(100, [] {
+    QWidget* menu = QApplication::activePopupWidget();
+    if (menu == nullptr) {
+      std::fprintf(stderr, "context menu never showed\n");
+      ++g_failures;
+      return;
+    }
+    Save(menu, QStringLiteral("context_menu"));
+    menu->close();
+  });
+  const QPoint inside(400, 60);
+  QContextMenuEvent event(QContextMenuEvent::Mouse, inside, window->mapToGlobal(inside));
+  QApplication::sendEvent(window, &event);
+}
+
+bool MainWindowAfterRun(const std::vector<std::string>& simArguments, const QString& name,
+                        bool withStartAndMenu) {
+  kavonel::SimProcess sim(simArguments);
+  if (!sim.Started()) {
+    std::fprintf(stderr, "reader-sim did not start: %s\n", sim.Error().c_str());
+    return false;
+  }
+  using kavonel::g_settingsDialog;
+  g_settingsDialog.m_settings.strComPort = sim.Path();
+  g_settingsDialog.m_settings.nReaderType = 2;
+  g_settingsDialog.m_settings.nBaudRate = 115200;
+  kavonel::WindowOptions options;
+  auto dialogs = std::make_unique<SilentDialogs>();
+  dialogs->script = KAVONEL_SAMPLE_SCRIPT;
+  options.dialogs = std::move(dialogs);
+  options.logFilePath = QDir(g_folder).filePath(QStringLiteral("Pellorin.log")).toStdString();
+  kavonel::CTarrowDlg window(std::move(options));
+  window.show();
+  if (withStartAndMenu) Save(&window, QStringLiteral("main_window_start"));
+  window.OnInitDialog();
+  // Until the detection has ended and given the buttons back (at most 5 s).
+  for (int i = 0; i < 500 && !window.ButtonFor(kavonel::MainView::kRunScript)->isEnabled(); ++i) {
+    QApplication::processEvents();
+    QThread::msleep(10);
+  }
+  window.OnRunScript();
+  Save(&window, name);
+  if (withStartAndMenu) SaveContextMenu(&window);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char* argv[]) {
@@ -104,6 +154,11 @@ int main(int argc, char* argv[]) {
   WhenShown(QStringLiteral("status_reporter_long"), Accept);
   kavonel::g_statusReporter.DoModal();
 
+  kavonel::g_statusReporter.m_strStatusText =
+      kavonel::RunVerdictReporterText(kavonel::VERDICT_SCRIPT_ERROR);
+  WhenShown(QStringLiteral("status_reporter_error"), Accept);
+  kavonel::g_statusReporter.DoModal();
+
   WhenShown(QStringLiteral("waiting_dialog"),
             [](QWidget*) { kavonel::g_waitDialog.EndDialog(kavonel::CWaitDialog::IDOK); });
   kavonel::g_waitDialog.DoModal();
@@ -111,33 +166,14 @@ int main(int argc, char* argv[]) {
   WhenShown(QStringLiteral("about"), Accept);
   kavonel::CAboutDlg().DoModal();
 
-  {
-    // A real detection and script run against the virtual reader, one command
-    // answered with a bad status, so the window shows what an operator sees.
-    kavonel::SimProcess sim({"--type", "2", "--status", "04:03=05"});
-    if (!sim.Started()) {
-      std::fprintf(stderr, "reader-sim did not start: %s\n", sim.Error().c_str());
-      return 1;
-    }
-    g_settingsDialog.m_settings.strComPort = sim.Path();
-    g_settingsDialog.m_settings.nReaderType = 2;
-    g_settingsDialog.m_settings.nBaudRate = 115200;
-    kavonel::WindowOptions options;
-    auto dialogs = std::make_unique<SilentDialogs>();
-    dialogs->script = KAVONEL_SAMPLE_SCRIPT;
-    options.dialogs = std::move(dialogs);
-    options.logFilePath = QDir(g_folder).filePath(QStringLiteral("Pellorin.log")).toStdString();
-    kavonel::CTarrowDlg window(std::move(options));
-    window.show();
-    Save(&window, QStringLiteral("main_window_start"));
-    window.OnInitDialog();
-    // Until the detection has ended and given the buttons back (at most 5 s).
-    for (int i = 0; i < 500 && !window.ButtonFor(kavonel::MainView::kRunScript)->isEnabled(); ++i) {
-      QApplication::processEvents();
-      QThread::msleep(10);
-    }
-    window.OnRunScript();
-    Save(&window, QStringLiteral("main_window"));
+  // A real detection and script run against the virtual reader, so the window shows
+  // what an operator sees: one command answered with a bad status, then all answered.
+  if (!MainWindowAfterRun({"--type", "2", "--status", "04:03=05"}, QStringLiteral("main_window"),
+                          true)) {
+    return 1;
+  }
+  if (!MainWindowAfterRun({"--type", "2"}, QStringLiteral("main_window_completed"), false)) {
+    return 1;
   }
   return g_failures == 0 ? 0 : 1;
 }
