@@ -290,29 +290,19 @@ void ExpectCaptionFits(QWidget* window) {
   }
 }
 
-QStringList StatusLineTexts() {
-  QStringList all{QString::fromUtf8(texts::kScriptRunning), QString::fromUtf8(texts::kReaderFound),
-                    QString::fromUtf8(texts::kReaderNotFound)};
-  for (RunVerdict verdict : {VERDICT_SCRIPT_ERROR, VERDICT_COMM_ERROR, VERDICT_NOT_ALL_CONFIGURED,
-                             VERDICT_COMPLETED}) {
-    all << QString::fromUtf8(RunVerdictStatusLineText(verdict));
-  }
-  for (const ButtonOperationTexts* op :
-       {&kCheckConnectionTexts, &kResetToDefaultTexts, &kRebootReaderTexts}) {
-    all << QString::fromUtf8(op->successStatus) << QString::fromUtf8(op->failureStatusLine);
-  }
-  return all;
-}
-
-QStringList ReporterTexts() {
+// The outcome texts as the status line shows them, or the status reporter.
+QStringList OutcomeTexts(bool reporter) {
   QStringList all{QString::fromUtf8(texts::kReaderFound), QString::fromUtf8(texts::kReaderNotFound)};
+  if (!reporter) all << QString::fromUtf8(texts::kScriptRunning);
   for (RunVerdict verdict : {VERDICT_SCRIPT_ERROR, VERDICT_COMM_ERROR, VERDICT_NOT_ALL_CONFIGURED,
                              VERDICT_COMPLETED}) {
-    all << QString::fromUtf8(RunVerdictReporterText(verdict));
+    all << QString::fromUtf8(reporter ? RunVerdictReporterText(verdict)
+                                      : RunVerdictStatusLineText(verdict));
   }
   for (const ButtonOperationTexts* op :
        {&kCheckConnectionTexts, &kResetToDefaultTexts, &kRebootReaderTexts}) {
-    all << QString::fromUtf8(op->successStatus) << QString::fromUtf8(op->failureReporter);
+    all << QString::fromUtf8(op->successStatus)
+        << QString::fromUtf8(reporter ? op->failureReporter : op->failureStatusLine);
   }
   return all;
 }
@@ -322,7 +312,7 @@ TEST_F(LookTest, EveryTextFitsItsBox) {
     auto window = MakeMainWindow();
     ExpectCaptionFits(window.get());
     auto* statusLine = window->findChild<QLabel*>("statusLine");
-    for (const QString& text : StatusLineTexts()) ExpectLabelFits(statusLine, text);
+    for (const QString& text : OutcomeTexts(false)) ExpectLabelFits(statusLine, text);
     // Versions as the reader types give them.
     auto* firmware = window->findChild<QLabel*>("firmwareVersionField");
     for (const char* version : {"1.07.3", "2.4.1", "HERON 3.2.0"}) {
@@ -333,7 +323,7 @@ TEST_F(LookTest, EveryTextFitsItsBox) {
   WithDialog([] { ShowStatus("OK"); }, [](QWidget* w) {
     ExpectCaptionFits(w);
     auto* text = w->findChild<QLabel*>("statusText");
-    for (const QString& report : ReporterTexts()) ExpectLabelFits(text, report);
+    for (const QString& report : OutcomeTexts(true)) ExpectLabelFits(text, report);
   });
   WithDialog([] { g_waitDialog.DoModal(); }, ExpectCaptionFits, EndWait);
   WithDialog([] { CAboutDlg().DoModal(); }, ExpectCaptionFits);

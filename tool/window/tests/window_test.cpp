@@ -108,6 +108,13 @@ class WindowTest : public ::testing::Test {
   QString Label(const char* name) const { return window_->findChild<QLabel*>(name)->text(); }
   QPushButton* Clear() const { return window_->findChild<QPushButton*>("clearButton"); }
 
+  // Shown and active, so the focus is real.
+  static bool ShowActive(QWidget& window) {
+    window.show();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+  }
+
   // Delivers what was posted, until done() or a bound on the rounds.
   void DeliverUntil(const std::function<bool()>& done) {
     for (int round = 0; round < 2000 && !done(); ++round) {
@@ -350,9 +357,7 @@ TEST_F(WindowTest, EnterPressesOnlyTheFocusedButton) {
                                    [](ReaderSettings&) { return false; }});
   ASSERT_TRUE(window.OnInitDialog());
   window.EnableOperationButtons();
-  window.show();
-  window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ASSERT_TRUE(ShowActive(window));
   window.AppendMonitorText("kept\n");
   window.SetStatusLine("line");
 
@@ -386,9 +391,7 @@ TEST_F(WindowTest, FocusReturnsToTheControlThatHadIt) {
                                    [](ReaderSettings&) { return true; }});
   ASSERT_TRUE(window.OnInitDialog());
   window.EnableOperationButtons();
-  window.show();
-  window.activateWindow();
-  ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+  ASSERT_TRUE(ShowActive(window));
 
   // Settings by its key: a new detection, which finds no reader, gives back only
   // Settings, one button at a time.
@@ -402,15 +405,9 @@ TEST_F(WindowTest, FocusReturnsToTheControlThatHadIt) {
   EXPECT_TRUE(settings->isEnabled());
   EXPECT_EQ(QApplication::focusWidget(), settings);
 
-  window.EnableOperationButtons();
-  QPushButton* run = window.ButtonFor(MainView::kRunScript);
-  run->setFocus();
-  window.DisableOperationButtons();
-  window.EnableOperationButtons();
-  EXPECT_EQ(QApplication::focusWidget(), run);
-
   // Reboot is not given back to a Lark: the focus stays where Qt moved it, and a later
   // operation's end does not pull it anywhere.
+  window.EnableOperationButtons();
   QPushButton* reboot = window.ButtonFor(MainView::kRebootReader);
   reboot->setFocus();
   g_settingsDialog.m_settings.nReaderType = 0;
