@@ -76,6 +76,8 @@ class ProgramDialogs final : public WindowDialogs {
       portProblem_ = new QMessageBox(QMessageBox::Warning, QApplication::applicationName(), {},
                                      QMessageBox::Ok, parent);
       portProblem_->setModal(false);
+      // The reason names the port as the operator typed it.
+      portProblem_->setTextFormat(Qt::PlainText);
     }
     portProblem_->setText(
         QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())));

@@ -11,6 +11,7 @@
 #include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
@@ -345,6 +346,12 @@ TEST_F(LookTest, OutsideTextIsShownAsPlainText) {
   expectPlain(window->findChild<QLabel*>("statusLine"));
   WithDialog([&markup] { ShowStatus(markup.toStdString()); },
              [&expectPlain](QWidget* w) { expectPlain(w->findChild<QLabel*>("statusText")); });
+  // A port that did not open, named as the operator typed it.
+  std::unique_ptr<WindowDialogs> dialogs = MakeProgramDialogs();
+  dialogs->ShowPortProblem(window.get(), markup.toStdString());
+  auto* box = window->findChild<QMessageBox*>();
+  ASSERT_NE(box, nullptr);
+  expectPlain(box->findChild<QLabel*>("qt_msgbox_label"));
 }
 
 }  // namespace
