@@ -43,7 +43,8 @@ struct LoadResult {
 
 // Something the decoder passed over without an error that a script author would want to
 // know about: a skipped word, a body left open at the end of the file, a message or KAT
-// line that goes into no record. line is the 1-based physical line it concerns.
+// line that goes into no record. line is the 1-based physical line it concerns. Script
+// text quoted in message is escaped (escaped_text.h): the message is safe to print.
 struct Diagnostic {
   uint32_t line = 0;
   std::string message;

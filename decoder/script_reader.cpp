@@ -4,6 +4,8 @@
 #include <bit>
 #include <cstring>
 
+#include "escaped_text.h"
+
 // x86-64 decodes runs of hex digits sixteen characters at a time (SSSE3, chosen at run
 // time); elsewhere, and with QUASSEL_PLAIN (tests), one character at a time.
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__)) && !defined(QUASSEL_PLAIN)
@@ -504,16 +506,13 @@ const Step* FindStep(uint8_t from, std::string_view word) {
   return nullptr;
 }
 
-// A word as shown in a warning: long ones are cut.
+// A word as shown in a warning: long ones are cut, and nothing in it can act on a
+// terminal.
 std::string Quoted(std::string_view word) {
   constexpr size_t kShown = 40;
-  std::string text = "'";
-  if (word.size() > kShown) {
-    text.append(word.substr(0, kShown));
-    text.append("...");
-  } else {
-    text.append(word);
-  }
+  bool cut = false;
+  std::string text = "'" + EscapedText(word, kShown, &cut);
+  if (cut) text.append("...");
   text.push_back('\'');
   return text;
 }

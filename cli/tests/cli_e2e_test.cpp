@@ -384,6 +384,17 @@ TEST(CliLintTest, WarningsDoNotFailTheScript) {
   EXPECT_EQ(std::count(r.err.begin(), r.err.end(), '\n'), 1) << r.err;
 }
 
+// Script bytes reach the terminal escaped: no escape sequence, no NUL cutting a line.
+TEST(CliLintTest, ScriptTextInWarningsIsEscaped) {
+  const std::string script =
+      WriteScript("lint-escapes.txt", std::string("x\033[2J\nab\0cd\nbad\xFF\n", 17));
+  const ProcessResult r = Cli({"lint", script});
+  EXPECT_EQ(r.exitCode, 0);
+  EXPECT_EQ(r.err, script + ":1: warning: 'x\\x1b[2J' is not a statement and is skipped\n" +
+                       script + ":2: warning: 'ab\\x00cd' is not a statement and is skipped\n" +
+                       script + ":3: warning: 'bad\\xff' is not a statement and is skipped\n");
+}
+
 TEST(CliPortsTest, ListsDevicePaths) {
   const ProcessResult r = Cli({"ports"});
 #ifdef KAVONEL_PORT_LIST

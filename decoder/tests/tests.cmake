@@ -7,6 +7,7 @@ kavonel_add_test(quassel_tests
           ${CMAKE_CURRENT_LIST_DIR}/handout_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/golden_test.cpp
           ${CMAKE_CURRENT_LIST_DIR}/hex_run_test.cpp
+          ${CMAKE_CURRENT_LIST_DIR}/escaped_text_test.cpp
   LIBS quassel_core)
 target_compile_definitions(quassel_tests PRIVATE
   QUASSEL_GOLDEN_DIR="${CMAKE_CURRENT_LIST_DIR}/golden"
