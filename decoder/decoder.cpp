@@ -7,6 +7,7 @@
 #include <istream>
 #include <memory>
 #include <new>
+#include <string_view>
 
 #include "script_reader.h"
 
@@ -17,9 +18,8 @@
 namespace quassel {
 namespace {
 
-// Files and streams are read in chunks of this size; lines are cut out of a chunk in
-// place, and only a line that straddles two chunks is copied.
-constexpr size_t kChunkSize = 1 << 20;
+// Editors on Windows begin UTF-8 files with this mark; it is no part of the script.
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
 // The first line feed in [data, end), or nullptr; slack bytes past end may be read. Most
 // lines are short, so sixteen bytes are compared at once without a call.
@@ -70,6 +70,11 @@ class Decoder::Session {
   // past data + size may be read (their values do not matter): the reader looks up to
   // kLineSlack bytes beyond a line, and a line without that much behind it is copied.
   bool Feed(const char* data, size_t size, size_t slack) {
+    if (atStart_) {
+      const size_t taken = SkipByteOrderMark(data, size);
+      data += taken;
+      size -= taken;
+    }
     const char* end = data + size;
     while (data < end) {
       const char* newline = FindNewline(data, end, slack);
@@ -91,6 +96,7 @@ class Decoder::Session {
 
   // The input has ended: a last line without a line feed still counts.
   bool EndOfInput() {
+    if (atStart_) pending_.append(kByteOrderMark.substr(0, markSeen_));  // only its beginning
     if (!pending_.empty()) {
       status_ = LinePending();
       pending_.shrink_to_fit();
@@ -113,9 +119,29 @@ class Decoder::Session {
     return status;
   }
 
+  // Passes over a byte order mark at the very start of the input, which may come split
+  // over several reads. Answers how many of the bytes it took; bytes that only looked
+  // like the mark's beginning go back in front of the first line.
+  size_t SkipByteOrderMark(const char* data, size_t size) {
+    size_t taken = 0;
+    while (markSeen_ < kByteOrderMark.size() && taken < size &&
+           data[taken] == kByteOrderMark[markSeen_]) {
+      ++markSeen_;
+      ++taken;
+    }
+    if (markSeen_ < kByteOrderMark.size()) {
+      if (taken == size) return taken;  // the next read decides
+      pending_.append(kByteOrderMark.substr(0, markSeen_));
+    }
+    atStart_ = false;
+    return taken;
+  }
+
   ScriptReader reader_;
   std::string pending_;
   ReadStatus status_ = ReadStatus::kOk;
+  bool atStart_ = true;
+  size_t markSeen_ = 0;  // bytes of the mark matched so far
 };
 
 LoadResult Decoder::Finish(uint32_t result, uint32_t detail, uint32_t line) {
@@ -179,9 +205,9 @@ LoadResult Decoder::LoadText(std::string_view text, uint32_t /*deviceType*/) {
 LoadResult Decoder::LoadStream(std::istream& in, uint32_t /*deviceType*/) {
   std::unique_ptr<char[]> chunk;
   auto read = [&](const char*& data) -> std::ptrdiff_t {
-    if (!chunk) chunk.reset(new char[kChunkSize + kLineSlack]);
+    if (!chunk) chunk.reset(new char[chunkSize_ + kLineSlack]);
     try {
-      in.read(chunk.get(), static_cast<std::streamsize>(kChunkSize));
+      in.read(chunk.get(), static_cast<std::streamsize>(chunkSize_));
     } catch (...) {
       // A stream set to throw rethrows whatever its buffer threw: a read failure all the same.
       return -1;
@@ -209,8 +235,8 @@ LoadResult Decoder::LoadFile(const std::string& path, uint32_t /*deviceType*/) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> closer(file, &std::fclose);
   std::unique_ptr<char[]> chunk;
   auto read = [&](const char*& data) -> std::ptrdiff_t {
-    if (!chunk) chunk.reset(new char[kChunkSize + kLineSlack]);
-    const size_t count = std::fread(chunk.get(), 1, kChunkSize, file);
+    if (!chunk) chunk.reset(new char[chunkSize_ + kLineSlack]);
+    const size_t count = std::fread(chunk.get(), 1, chunkSize_, file);
     if (count == 0) return std::ferror(file) ? -1 : 0;
     // The reader may look past the last line: give those bytes a value.
     std::memset(chunk.get() + count, ' ', kLineSlack);

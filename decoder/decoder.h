@@ -67,6 +67,7 @@ class Decoder {
   Decoder() = default;
 
   // Each load replaces the buffer, the result and the diagnostics of the previous one.
+  // A UTF-8 byte order mark at the very start of the input is passed over.
   // After any failure the buffer is empty and the hand-outs answer kAllProcessed.
   // deviceType is accepted for the exports' sake and changes nothing.
   LoadResult LoadFile(const std::string& path, uint32_t deviceType = 0);
@@ -98,6 +99,11 @@ class Decoder {
   // Bounds the command buffer's bytes (default: none); a load that needs more fails with
   // kNotEnoughMemory as if memory had run out.
   void SetByteLimit(size_t limit) { byteLimit_ = limit; }
+  // Files and streams are read in pieces of this many bytes (at least 1); lines are cut
+  // out of a piece in place, and only a line that straddles two pieces is copied. Tests
+  // make it small to meet the seams between pieces.
+  void SetChunkSize(size_t bytes) { chunkSize_ = bytes == 0 ? 1 : bytes; }
+  static constexpr size_t kDefaultChunkSize = size_t{1} << 20;
 
  private:
   class Session;
@@ -113,6 +119,7 @@ class Decoder {
   LoadResult last_;
   std::vector<Diagnostic> diagnostics_;
   size_t byteLimit_ = SIZE_MAX;
+  size_t chunkSize_ = kDefaultChunkSize;
   bool loaded_ = false;
   bool lastLoadFailed_ = false;
 };

@@ -553,12 +553,6 @@ void ScriptReader::WarnIfText(std::string_view rest, const std::string& what) {
 
 ReadStatus ScriptReader::Line(std::string_view line) {
   ++line_;
-  if (line_ == 1 && line.starts_with("\xEF\xBB\xBF")) {
-    // Editors that save UTF-8 with a byte order mark glue it to the first word.
-    Warn(line_,
-         "the file begins with a UTF-8 byte order mark, which makes the first word "
-         "an unknown one; save the script without it");
-  }
   switch (context_) {
     case Context::kMessageBlock:
       return MessageLine(line);

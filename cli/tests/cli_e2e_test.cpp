@@ -102,6 +102,23 @@ TEST_F(SimTest, RunCompletes) {
   EXPECT_EQ(r.exitCode, 0);
 }
 
+// Saved with a byte order mark, the script still sends its first statement.
+TEST_F(SimTest, RunOfAScriptWithAByteOrderMarkSendsEveryStatement) {
+  StartSim({"--type", "2"});
+  const std::string text = "pollmode set 01 end\ngroup set FFE4 01 00 end\n";
+  const std::string script = WriteScript("marked.txt", text);
+  const std::string expected = ExpectedRunTrace(script, {});
+  WriteScript("marked.txt", "\xEF\xBB\xBF" + text);
+  const ProcessResult r = Cli({"run", "--port", Port(), script});
+  EXPECT_EQ(r.out, expected);
+  EXPECT_EQ(r.err, "Configuration Script run, Completed\n");
+  EXPECT_EQ(r.exitCode, 0);
+
+  const ProcessResult lint = Cli({"lint", script, "--records"});
+  EXPECT_EQ(lint.err, "");
+  EXPECT_TRUE(lint.out.starts_with("1: Set Poll Mode: 01 01 00 01 01\n")) << lint.out;
+}
+
 TEST_F(SimTest, RunWithPortThatDoesNotOpen) {
   const std::string script = WriteScript("five.txt", kFiveCommands);
   const ProcessResult r = Cli({"run", "--port", "/dev/kavonel-no-such-port", script});

@@ -184,6 +184,17 @@ TEST_F(ExportsTest, DeviceTypesYieldIdenticalBuffers) {
   }
 }
 
+// Editors on Windows save UTF-8 with a byte order mark; the first statement still counts.
+TEST_F(ExportsTest, ByteOrderMarkKeepsTheFirstStatement) {
+  Outs plain;
+  ASSERT_EQ(Load(Write("plain.txt", kScript), plain), QUASSEL_OK);
+  const std::vector<uint8_t> expected = All(plain.total);
+  Outs marked;
+  ASSERT_EQ(Load(Write("marked.txt", std::string("\xEF\xBB\xBF") + kScript), marked), QUASSEL_OK);
+  EXPECT_EQ(marked.count, 2u);
+  EXPECT_EQ(All(marked.total), expected);
+}
+
 TEST_F(ExportsTest, EmptyScript) {
   Outs outs;
   ASSERT_EQ(Load(Write("empty.txt", ""), outs), QUASSEL_OK);

@@ -220,6 +220,45 @@ TEST(Loading, LinesAreCountedAcrossChunks) {
   EXPECT_EQ(result.errorLine, lines + 1);
 }
 
+// A byte order mark is passed over at the very start only, however the reads cut it.
+TEST(Loading, AByteOrderMarkAtTheStartIsPassedOver) {
+  const std::string kPollmode = "01 01 00 01 01";
+  const std::string kGroup = "04 03 00 01 02";
+  const struct {
+    std::string script;
+    std::vector<std::string> records;
+    size_t warnings;
+  } cases[] = {
+      {"\xEF\xBB\xBFpollmode set 01 end\r\ngroup set 02 end", {kPollmode, kGroup}, 0},
+      {"\xEF\xBB\xBF", {}, 0},
+      {"\xEF\xBB\xBF\n\xEF\xBB\xBFgroup set 02 end", {}, 4},  // the second is a word's
+      {"pollmode set 01 end\n\xEF\xBB\xBFgroup set 02 end", {kPollmode}, 4},
+      {"\xEF\xBB", {}, 1},                                      // only the mark's beginning
+      {"\xEF\xBB\xBE group set 02 end", {kGroup}, 1},            // not the mark after all
+      {"\xEF\n\xBB\xBF group set 02 end", {kGroup}, 2},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Hex(std::span(reinterpret_cast<const uint8_t*>(c.script.data()), c.script.size())));
+    const auto expect = [&](const Decoder& decoder, const LoadResult& result, size_t chunk) {
+      EXPECT_EQ(result.result, kOk) << chunk;
+      EXPECT_EQ(test::RecordLines(decoder), c.records) << chunk;
+      EXPECT_EQ(decoder.Diagnostics().size(), c.warnings) << chunk;
+    };
+    Decoder fromText;
+    expect(fromText, fromText.LoadText(c.script), 0);
+    TempFile file(c.script);
+    for (size_t chunk : {size_t{1}, size_t{2}, size_t{3}, size_t{4}, Decoder::kDefaultChunkSize}) {
+      Decoder fromFile;
+      fromFile.SetChunkSize(chunk);
+      expect(fromFile, fromFile.LoadFile(file.Path()), chunk);
+      std::istringstream stream(c.script);
+      Decoder fromStream;
+      fromStream.SetChunkSize(chunk);
+      expect(fromStream, fromStream.LoadStream(stream), chunk);
+    }
+  }
+}
+
 TEST(Loading, FilesThatCannotBeOpened) {
   Decoder decoder;
   ASSERT_EQ(decoder.LoadText(kTwoRecords).result, kOk);
