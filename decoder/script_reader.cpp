@@ -532,13 +532,6 @@ ScriptReader::ScriptReader(CommandBuffer& buffer, std::vector<Diagnostic>& diagn
 #endif
 }
 
-void ScriptReader::Warn(uint32_t line, std::string message) {
-  if (diagnostics_.size() < kMaxDiagnostics) {
-    diagnostics_.push_back(Diagnostic{line, std::move(message)});
-  } else {
-    ++suppressed_;
-  }
-}
 
 void ScriptReader::CloseDiagnostics() {
   if (suppressed_ == 0) return;
@@ -548,7 +541,7 @@ void ScriptReader::CloseDiagnostics() {
 }
 
 void ScriptReader::WarnIfText(std::string_view rest, const std::string& what) {
-  if (HasText(rest)) Warn(line_, "text after " + what + " on this line is ignored");
+  if (HasText(rest)) Warn(line_, [&] { return "text after " + what + " on this line is ignored"; });
 }
 
 ReadStatus ScriptReader::Line(std::string_view line) {
@@ -587,8 +580,10 @@ ReadStatus ScriptReader::Words(std::string_view line, size_t pos) {
       case Context::kStatementLevel: {
         const Step* step = FindStep(kTop, word);
         if (step == nullptr) {
-          Warn(line_, IsEnd(word) ? "'end' outside any body is skipped"
-                                  : Quoted(word) + " is not a statement and is skipped");
+          Warn(line_, [&] {
+            return IsEnd(word) ? "'end' outside any body is skipped"
+                               : Quoted(word) + " is not a statement and is skipped";
+          });
           break;
         }
         context_ = Context::kWords;
@@ -765,7 +760,6 @@ ReadStatus ScriptReader::MessageLine(std::string_view line) {
   const uint8_t low = kHexValue[static_cast<unsigned char>(rest[1])];
   if ((high | low) > 0x0F) return ReadStatus::kNotHex;
   const unsigned number = (high << 4) | low;
-  std::string numberText(rest.substr(0, 2));
   if (number < 0xFD) {
     pos = 2;
     for (int text = 0; text < 4; ++text) {
@@ -776,7 +770,9 @@ ReadStatus ScriptReader::MessageLine(std::string_view line) {
       pos = close + 1;
     }
   }
-  Warn(line_, "message " + numberText + " is checked but goes into no record");
+  Warn(line_, [&] {
+    return "message " + std::string(rest.substr(0, 2)) + " is checked but goes into no record";
+  });
   return ReadStatus::kOk;
 }
 
@@ -787,7 +783,7 @@ void ScriptReader::KatLine(std::string_view line) {
     WarnIfText(rest.substr(3), "the 'end' of the KAT block");
     return;
   }
-  if (HasText(rest)) Warn(line_, "KAT line goes into no record");
+  if (HasText(rest)) Warn(line_, [] { return std::string("KAT line goes into no record"); });
 }
 
 void ScriptReader::SkipLine(std::string_view line) {
@@ -800,8 +796,10 @@ void ScriptReader::SkipLine(std::string_view line) {
     return;
   }
   if (HasText(line)) {
-    Warn(line_, "line skipped: " + Quoted(statement_->text) +
-                    " ignores every line up to one that begins with 'end'");
+    Warn(line_, [&] {
+      return "line skipped: " + Quoted(statement_->text) +
+             " ignores every line up to one that begins with 'end'";
+    });
   }
 }
 
@@ -810,24 +808,32 @@ void ScriptReader::EndOfFile() {
     case Context::kStatementLevel:
       return;
     case Context::kWords:
-      Warn(statementLine_, "statement " + Quoted(kPositionText[position_]) +
-                               " is incomplete at the end of the file; nothing is made of it");
+      Warn(statementLine_, [&] {
+        return "statement " + Quoted(kPositionText[position_]) +
+               " is incomplete at the end of the file; nothing is made of it";
+      });
       return;
     case Context::kHexBody:
-      Warn(statementLine_,
-           "the body of " + Quoted(statement_->text) + " has no 'end' before the end of the file");
+      Warn(statementLine_, [&] {
+        return "the body of " + Quoted(statement_->text) +
+               " has no 'end' before the end of the file";
+      });
       return;
     case Context::kEntryHeadLine:
     case Context::kEntryLines:
     case Context::kEntryLine:
-      Warn(statementLine_, "the entry list of " + Quoted(statement_->text) +
-                               " has no 'end' before the end of the file");
+      Warn(statementLine_, [&] {
+        return "the entry list of " + Quoted(statement_->text) +
+               " has no 'end' before the end of the file";
+      });
       return;
     case Context::kMessageBlock:
     case Context::kKatBlock:
     case Context::kSkipBlock:
-      Warn(statementLine_,
-           "the block of " + Quoted(statement_->text) + " has no 'end' before the end of the file");
+      Warn(statementLine_, [&] {
+        return "the block of " + Quoted(statement_->text) +
+               " has no 'end' before the end of the file";
+      });
       return;
   }
 }

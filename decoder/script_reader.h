@@ -62,7 +62,16 @@ class ScriptReader {
   void KatLine(std::string_view line);
   void SkipLine(std::string_view line);
   void WarnIfText(std::string_view rest, const std::string& what);
-  void Warn(uint32_t line, std::string message);
+  // Keeps a warning while the list has room; beyond it only counts it, without making
+  // its text (a script of nothing but unknown words would otherwise pay for each).
+  template <typename MakeText>
+  void Warn(uint32_t line, const MakeText& makeText) {
+    if (diagnostics_.size() < kMaxDiagnostics) {
+      diagnostics_.push_back(Diagnostic{line, makeText()});
+    } else {
+      ++suppressed_;
+    }
+  }
 
   CommandBuffer& buffer_;
   std::vector<Diagnostic>& diagnostics_;
