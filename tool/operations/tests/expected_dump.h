@@ -2,6 +2,7 @@
 // the monitor code, so tests compare against the layout and not against themselves.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -21,6 +22,17 @@ inline std::string ExpectedDump(const std::vector<uint8_t>& frame, bool tx) {
     out += hex;
   }
   return out + "\n";
+}
+
+// The dump of held bytes at frame whatever their length field says: the header shows the
+// frame size the field gives (a 16-bit sum, so fields from 0xFFF0 wrap; a frame too short
+// to hold the field counts as one without data), and only the bytes both held and within
+// that size are shown.
+inline std::string ExpectedDumpOf(const uint8_t* frame, size_t held, bool tx) {
+  const size_t size = held >= 14 ? ((frame[12] << 8 | frame[13]) + 16) & 0xFFFF : 16;
+  std::string out = ExpectedDump({frame, frame + std::min(size, held)}, tx);
+  const size_t number = out.find("][") + 2;
+  return out.replace(number, out.find(']', number) - number, std::to_string(size));
 }
 
 }  // namespace kavonel::testing
