@@ -1,7 +1,7 @@
 // Decodes arbitrary bytes as a script, then checks what a caller relies on: the counts
 // agree with the buffer, every record hands out whole and in order, a failed load leaves
-// nothing to hand out, and reading in chunks (a stream) gives the same result as reading
-// the whole text at once.
+// nothing to hand out, reading in small pieces (a stream) gives the same result as reading
+// the whole text at once, and a byte-order mark in front changes nothing.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -30,10 +30,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   std::istringstream stream{std::string(text)};
   quassel::Decoder fromStream;
+  fromStream.SetChunkSize(size % 64 + 1);
   const quassel::LoadResult streamed = fromStream.LoadStream(stream);
   Check(streamed.result == result.result && streamed.detailCode == result.detailCode &&
         streamed.errorLine == result.errorLine &&
         std::ranges::equal(fromStream.Bytes(), decoder.Bytes()));
+
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (!text.starts_with(kByteOrderMark)) {
+    quassel::Decoder marked;
+    const quassel::LoadResult withMark = marked.LoadText(std::string(kByteOrderMark) + std::string(text));
+    Check(withMark.result == result.result && withMark.detailCode == result.detailCode &&
+          withMark.errorLine == result.errorLine &&
+          std::ranges::equal(marked.Bytes(), decoder.Bytes()) &&
+          marked.Diagnostics().size() == decoder.Diagnostics().size());
+  }
 
   std::vector<uint8_t> room(result.maxRecordSize + 1);
   uint32_t capacity = static_cast<uint32_t>(room.size());
