@@ -532,7 +532,6 @@ ScriptReader::ScriptReader(CommandBuffer& buffer, std::vector<Diagnostic>& diagn
 #endif
 }
 
-
 void ScriptReader::CloseDiagnostics() {
   if (suppressed_ == 0) return;
   diagnostics_.push_back(

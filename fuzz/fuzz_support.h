@@ -46,8 +46,8 @@ class ScratchFile {
  public:
   explicit ScratchFile(const std::string& name) {
     const char* folder = std::getenv("TMPDIR");
-    path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/" + name +
-            "." + std::to_string(getpid());
+    path_ = std::string(folder != nullptr && *folder != '\0' ? folder : "/tmp") + "/" + name + "." +
+            std::to_string(getpid());
   }
   ~ScratchFile() { std::remove(path_.c_str()); }
   const std::string& Write(std::string_view bytes) {

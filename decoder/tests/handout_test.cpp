@@ -233,12 +233,13 @@ TEST(Loading, AByteOrderMarkAtTheStartIsPassedOver) {
       {"\xEF\xBB\xBF", {}, 0},
       {"\xEF\xBB\xBF\n\xEF\xBB\xBFgroup set 02 end", {}, 4},  // the second is a word's
       {"pollmode set 01 end\n\xEF\xBB\xBFgroup set 02 end", {kPollmode}, 4},
-      {"\xEF\xBB", {}, 1},                                      // only the mark's beginning
-      {"\xEF\xBB\xBE group set 02 end", {kGroup}, 1},            // not the mark after all
+      {"\xEF\xBB", {}, 1},                             // only the mark's beginning
+      {"\xEF\xBB\xBE group set 02 end", {kGroup}, 1},  // not the mark after all
       {"\xEF\n\xBB\xBF group set 02 end", {kGroup}, 2},
   };
   for (const auto& c : cases) {
-    SCOPED_TRACE(Hex(std::span(reinterpret_cast<const uint8_t*>(c.script.data()), c.script.size())));
+    SCOPED_TRACE(
+        Hex(std::span(reinterpret_cast<const uint8_t*>(c.script.data()), c.script.size())));
     const auto expect = [&](const Decoder& decoder, const LoadResult& result, size_t chunk) {
       EXPECT_EQ(result.result, kOk) << chunk;
       EXPECT_EQ(test::RecordLines(decoder), c.records) << chunk;

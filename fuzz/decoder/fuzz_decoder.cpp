@@ -39,7 +39,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (!text.starts_with(kByteOrderMark)) {
     quassel::Decoder marked;
-    const quassel::LoadResult withMark = marked.LoadText(std::string(kByteOrderMark) + std::string(text));
+    const quassel::LoadResult withMark =
+        marked.LoadText(std::string(kByteOrderMark) + std::string(text));
     Check(withMark.result == result.result && withMark.detailCode == result.detailCode &&
           withMark.errorLine == result.errorLine &&
           std::ranges::equal(marked.Bytes(), decoder.Bytes()) &&

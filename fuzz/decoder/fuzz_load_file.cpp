@@ -1,12 +1,12 @@
 // fuzz_load_file: a script file through Decoder::LoadFile, the path of the C export and of
-// both programs. Input: byte 0 picks the size of the reads; bytes 1-3 a repeat count
-// (bytes 2-3 shifted right by byte 1, so that most files stay small and fast: under
-// coverage tracing a decode costs microseconds per word), byte 4 the
-// length of the repeated piece and bytes 5-6 where it starts in the text; the rest is the
-// text. The file is the text with that piece repeated, so a few bytes of input make lines
-// and records that cross many reads and reach the 65535-byte limit of a record. Checks: the file decodes as the same text given whole does, whatever the
-// reads; the C export reports and hands out the same; a byte order mark in front changes
-// nothing; every warning is safe to print.
+// both programs. Input: byte 0 picks the size of the reads; bytes 1-3 a repeat count (bytes
+// 2-3 shifted right by byte 1, so that most files stay small: under coverage tracing a
+// decode costs microseconds per word); byte 4 the length of the repeated piece and bytes
+// 5-6 where it starts in the text; the rest is the text. The file is the text with that
+// piece repeated, so a few bytes of input make lines and records that cross many reads and
+// reach the 65535-byte limit of a record. Checks: the file decodes as the same text given
+// whole does, whatever the reads; the C export reports and hands out the same; a byte
+// order mark in front of a small file changes nothing; every warning is safe to print.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -60,7 +60,8 @@ bool SafeToPrint(std::string_view text) {
       if ((next & 0xC0) != 0x80) return false;
       code = code << 6 | (next & 0x3F);
     }
-    if (code < kShortest[more] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF)) return false;
+    if (code < kShortest[more] || code > 0x10FFFF || (code >= 0xD800 && code <= 0xDFFF))
+      return false;
     if (code < 0x20 || (code >= 0x7F && code <= 0x9F)) return false;
     i += more + 1;
   }

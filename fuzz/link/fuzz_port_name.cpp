@@ -25,7 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (name.front() == '/') fuzz::Check(path == name);
     // The n-th serial port and COMn name each other (COM numbers have up to nine digits).
     constexpr std::string_view kSerial = "/dev/ttyS";
-    const std::string_view number = std::string_view(path).substr(std::min(path.size(), kSerial.size()));
+    const std::string_view number =
+        std::string_view(path).substr(std::min(path.size(), kSerial.size()));
     if (path.starts_with(kSerial) && !number.empty() && number.size() < 9 &&
         number.find_first_not_of("0123456789") == std::string_view::npos &&
         (number.size() == 1 || number.front() != '0')) {

@@ -64,8 +64,8 @@ void CheckScriptRun(const std::string& path, const std::vector<Bytes>& answers,
   const RunVerdict verdict = RunConfigurationScript(view, reader.port, ReaderSettings{});
 
   RunVerdict expected = VERDICT_COMPLETED;
-  std::string monitor = "\n\n[CFG Decoder] " + path.substr(path.rfind('/') + 1) +
-                        ":- Script decoded successfully\n";
+  std::string monitor =
+      "\n\n[CFG Decoder] " + path.substr(path.rfind('/') + 1) + ":- Script decoded successfully\n";
   fuzz::Check(reader.requests.size() <= kScriptRecords);
   for (size_t i = 0; i < reader.requests.size(); ++i) {
     const Bytes& request = reader.requests[i];
@@ -84,8 +84,7 @@ void CheckScriptRun(const std::string& path, const std::vector<Bytes>& answers,
   fuzz::Check(reader.requests.size() == kScriptRecords || expected == VERDICT_COMM_ERROR);
   fuzz::Check(verdict == expected);
   fuzz::Check(view.monitor == monitor);
-  fuzz::Check(view.Calls("status:") ==
-              std::vector<std::string>{RunVerdictReporterText(expected)});
+  fuzz::Check(view.Calls("status:") == std::vector<std::string>{RunVerdictReporterText(expected)});
   CheckPieces(view);
 }
 
