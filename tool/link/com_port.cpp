@@ -67,6 +67,7 @@ struct ComPort::Impl {
   bool open = false;
   std::string openProblem;  // the last Open's failure found before the device was asked
   bool deviceRefused = false;
+  bool abandoned = false;
   std::function<void()> hook;
   std::thread::id hookThread;
 
@@ -174,7 +175,7 @@ uint8_t ComPort::Open(std::string_view portName, int baudRate) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->deviceRefused = false;
   impl_->openProblem.clear();
-  if (impl_->open) return COM_OPEN_FAILED;  // one port, opened once
+  if (impl_->open || impl_->abandoned) return COM_OPEN_FAILED;  // one port, opened once
   if (path.empty()) {
     impl_->openProblem = NotAPortNameText(portName);
     return COM_OPEN_FAILED;
@@ -239,6 +240,14 @@ uint8_t ComPort::ReceiveResponseHead(uint8_t* response16) {
 uint8_t ComPort::ReceiveBytes(uint8_t* destination, size_t count) {
   const uint32_t limit = static_cast<uint32_t>(impl_->timeouts.fixedByte.count());
   return impl_->Receive(destination, count, limit, limit);
+}
+
+void ComPort::Abandon() {
+  {
+    std::lock_guard<std::mutex> lock(impl_->mutex);
+    impl_->abandoned = true;
+  }
+  impl_->device->Interrupt();
 }
 
 void ComPort::SetWaitHook(std::function<void()> hook) {

@@ -69,6 +69,10 @@ class ComPort {
   // Exactly count bytes, each within fixedByte; count 0 answers COM_OK at once.
   uint8_t ReceiveBytes(uint8_t* destination, size_t count);
 
+  // From any thread: the transfer under way fails at once, and so does every later
+  // transfer and open, so a reader that is given up on lets go of its thread and port.
+  void Abandon();
+
   // Called at least every 20 ms while a transfer waits, but only on the thread that
   // set it (the window's thread keeps painting; a worker thread never runs it).
   void SetWaitHook(std::function<void()> hook);

@@ -53,6 +53,10 @@ class SerialDevice {
   // hangs up. Never busy: the implementation sleeps in the kernel.
   virtual WaitStatus WaitReadable(std::chrono::milliseconds timeout) = 0;
   virtual WaitStatus WaitWritable(std::chrono::milliseconds timeout) = 0;
+
+  // From any thread: the wait under way, and every later one, ends at once with
+  // kFailed. A device that cannot be woken lets its wait run out (the default).
+  virtual void Interrupt() {}
 };
 
 // A millisecond counter that only moves forward and may wrap: only differences of two

@@ -2,6 +2,7 @@
 // platform's calls.
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/eventfd.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
@@ -62,7 +63,11 @@ bool IsHangUpError(int error) {
 
 class PosixSerialDevice final : public SerialDevice {
  public:
-  ~PosixSerialDevice() override { Close(); }
+  PosixSerialDevice() : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  ~PosixSerialDevice() override {
+    Close();
+    if (wake_ >= 0) ::close(wake_);
+  }
 
   bool Open(const std::string& path, int baudRate) override {
     if (fd_ >= 0) return false;
@@ -171,17 +176,25 @@ class PosixSerialDevice final : public SerialDevice {
     return Wait(POLLOUT, timeout);
   }
 
+  // The counter is never read back, so it stays readable and every later wait ends too.
+  void Interrupt() override {
+    if (wake_ < 0) return;
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t n = ::write(wake_, &one, sizeof one);
+  }
+
  private:
   WaitStatus Wait(short events, std::chrono::milliseconds timeout) {
     if (fd_ < 0) return WaitStatus::kFailed;
-    pollfd p{fd_, events, 0};
+    pollfd p[2] = {{fd_, events, 0}, {wake_, POLLIN, 0}};
     const int ms = static_cast<int>(std::min<long long>(timeout.count(), 1 << 30));
-    const int n = ::poll(&p, 1, ms);
+    const int n = ::poll(p, wake_ >= 0 ? 2 : 1, ms);
     if (n < 0) return errno == EINTR ? WaitStatus::kTimedOut : WaitStatus::kFailed;
     if (n == 0) return WaitStatus::kTimedOut;
+    if (wake_ >= 0 && (p[1].revents & POLLIN)) return WaitStatus::kFailed;
     // Data that arrived before a hang-up is still read first.
-    if (p.revents & events) return WaitStatus::kReady;
-    if (p.revents & (POLLHUP | POLLERR | POLLNVAL)) return WaitStatus::kHangUp;
+    if (p[0].revents & events) return WaitStatus::kReady;
+    if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return WaitStatus::kHangUp;
     return WaitStatus::kTimedOut;
   }
 
@@ -193,6 +206,7 @@ class PosixSerialDevice final : public SerialDevice {
   int fd_ = -1;
   std::string failedPath_;
   int openError_ = 0;  // errno of the last failed Open
+  const int wake_;  // eventfd that Interrupt makes readable; lives as long as the device
   termios saved_{};
   bool haveSaved_ = false;
 };
