@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "operations/main_view.h"
@@ -21,21 +22,39 @@ enum RunVerdict {
   VERDICT_COMPLETED = 4,
 };
 
-// The two decoder exports the script run calls. The program uses libquassel's; tests
-// put in decoders that fail where the library never does.
+// The two decoder exports the script run calls. The program uses libquassel's; a batch
+// hands out records decoded once to every reader; tests put in decoders that fail where
+// the library never does.
 struct ScriptDecoder {
-  uint32_t (*loadConfigurationText)(const char* path, uint32_t deviceType, uint32_t* commandCount,
-                                    uint32_t* maxRecordSize, uint32_t* totalBytes,
-                                    uint32_t* detailCode, uint32_t* errorLine);
-  uint32_t (*getNextConfigCommand)(uint8_t* destination, uint32_t* capacity);
+  std::function<uint32_t(const char* path, uint32_t deviceType, uint32_t* commandCount,
+                         uint32_t* maxRecordSize, uint32_t* totalBytes, uint32_t* detailCode,
+                         uint32_t* errorLine)>
+      loadConfigurationText;
+  std::function<uint32_t(uint8_t* destination, uint32_t* capacity)> getNextConfigCommand;
 };
 ScriptDecoder LibraryScriptDecoder();
+
+// Hears of each exchange of a script run (a batch counts and shows them); the monitor
+// text is the view's business and does not change with it.
+class ScriptRunObserver {
+ public:
+  virtual ~ScriptRunObserver() = default;
+  // The script decoded to count commands.
+  virtual void Decoded(uint32_t count) = 0;
+  // The request of a command has been written whole.
+  virtual void Sent(uint8_t command, uint8_t subCommand) = 0;
+  // Its 16-byte answer came, with this status.
+  virtual void Answered(uint8_t command, uint8_t subCommand, uint8_t status) = 0;
+  // Writing it or waiting for its answer failed; the run ends.
+  virtual void NoAnswer(uint8_t command, uint8_t subCommand) = 0;
+};
 
 // The configuration script run. settings is the window's copy: port and baud rate open
 // the port, the reader type goes to the decoder.
 RunVerdict RunConfigurationScript(MainView& view, ComPort& port, const ReaderSettings& settings);
 RunVerdict RunConfigurationScript(MainView& view, ComPort& port, const ReaderSettings& settings,
-                                  const ScriptDecoder& decoder);
+                                  const ScriptDecoder& decoder,
+                                  ScriptRunObserver* observer = nullptr);
 
 // Status line and status reporter for a verdict; VERDICT_NONE shows nothing.
 void ShowRunVerdict(MainView& view, RunVerdict verdict);

@@ -38,7 +38,7 @@ struct RunState {
 };
 
 void RunSteps(MainView& view, ComPort& port, const ReaderSettings& settings,
-              const ScriptDecoder& decoder, RunState& run) {
+              const ScriptDecoder& decoder, ScriptRunObserver* observer, RunState& run) {
   ScriptChoice choice = view.ChooseScriptFile();
   if (choice.result == ScriptChoice::kCancelled) {
     run.verdict = VERDICT_NONE;
@@ -73,6 +73,7 @@ void RunSteps(MainView& view, ComPort& port, const ReaderSettings& settings,
   }
   view.AppendMonitorText(
       FormatMonitorText("[CFG Decoder] %s:- Script decoded successfully\n", fileName.c_str()));
+  if (observer != nullptr) observer->Decoded(commandCount);
 
   std::array<uint8_t, kScriptFrameBufferSize> frame{};
   for (uint32_t index = 0; index < commandCount; ++index) {
@@ -94,9 +95,13 @@ void RunSteps(MainView& view, ComPort& port, const ReaderSettings& settings,
         CommandDisplayText(frame[kFrameHeaderSize], frame[kFrameHeaderSize + 1]) + "\n");
     DumpFrame(view, frame.data(), frameLength, true);
 
+    const uint8_t command = frame[kFrameHeaderSize], subCommand = frame[kFrameHeaderSize + 1];
     std::array<uint8_t, kResponseHeadSize> response{};
-    if (port.SendBytes(frame.data(), frameLength) != COM_OK ||
-        port.ReceiveResponseHead(response.data()) != COM_OK) {
+    bool exchanged = port.SendBytes(frame.data(), frameLength) == COM_OK;
+    if (exchanged && observer != nullptr) observer->Sent(command, subCommand);
+    exchanged = exchanged && port.ReceiveResponseHead(response.data()) == COM_OK;
+    if (!exchanged) {
+      if (observer != nullptr) observer->NoAnswer(command, subCommand);
       view.AppendMonitorText("\n");
       view.AppendMonitorText(texts::kUnableToCommunicate);
       run.verdict = VERDICT_COMM_ERROR;
@@ -104,6 +109,7 @@ void RunSteps(MainView& view, ComPort& port, const ReaderSettings& settings,
     }
     DumpFrame(view, response.data(), response.size(), false);
     const uint8_t status = response[kStatusOffset];
+    if (observer != nullptr) observer->Answered(command, subCommand, status);
     if (status != 0) run.verdict = VERDICT_NOT_ALL_CONFIGURED;
     view.AppendMonitorText(FormatMonitorText("Result:%s\n", ReaderStatusText(status)));
   }
@@ -116,11 +122,11 @@ RunVerdict RunConfigurationScript(MainView& view, ComPort& port, const ReaderSet
 }
 
 RunVerdict RunConfigurationScript(MainView& view, ComPort& port, const ReaderSettings& settings,
-                                  const ScriptDecoder& decoder) {
+                                  const ScriptDecoder& decoder, ScriptRunObserver* observer) {
   view.DisableOperationButtons();
   view.ClearMonitor();
   RunState run;
-  RunSteps(view, port, settings, decoder, run);
+  RunSteps(view, port, settings, decoder, observer, run);
 
   // Wrap-up on every path.
   view.EnableOperationButtons();
