@@ -11,6 +11,7 @@
 
 #include "operations/operation_texts.h"
 #include "operations/operations.h"
+#include "batch_command.h"
 #include "cli_view.h"
 #include "decoder.h"
 #include "link/com_port.h"
@@ -253,6 +254,12 @@ int main(int argc, char** argv) {
   run->add_option("SCRIPT", script, "configuration script (text file)")
       ->required()
       ->check(CLI::ExistingFile);
+  BatchOptions batch;
+  AddBatchOptions(*run, batch);
+  CLI::App* watch =
+      app.add_subcommand("watch", "configure each reader as it is plugged in (--ports GLOB)");
+  AddReaderOptions(*watch, options);
+  AddWatchOptions(*watch, batch, script);
   CLI::App* check = app.add_subcommand("check", "check reader connection");
   AddReaderOptions(*check, options);
   CLI::App* reset = app.add_subcommand("reset", "reset configuration to default");
@@ -272,7 +279,9 @@ int main(int argc, char** argv) {
   run->footer(
       "Standard output: the command monitor's text; standard error: the verdict.\n"
       "Exit status: 0 completed, 1 not configured 100%, 2 script error, 3 communication "
-      "error, 64 bad command line.");
+      "error, 64 bad command line.\n"
+      "Several ports (--port repeated, --ports, --all-ports): every reader at once, a trace\n"
+      "file each in --log-dir, a line each on standard error; the worst exit status.");
   check->footer(kReaderExit);
   reset->footer(kReaderExit);
   reboot->footer(kReaderExit);
@@ -289,7 +298,7 @@ int main(int argc, char** argv) {
   };
   if (argc > 1 && argv[1][0] != '-' && !isCommand(argv[1])) {
     return UsageError(std::string(argv[1]) +
-                      ": not a command (run, check, reset, reboot, detect, lint, ports)");
+                      ": not a command (run, watch, check, reset, reboot, detect, lint, ports)");
   }
   try {
     app.parse(argc, argv);
@@ -304,6 +313,14 @@ int main(int argc, char** argv) {
     return UsageError(message.empty() ? e.get_name() : message);
   }
 
+  const BatchReaderOptions batchReader{options.readerType, options.baud, options.timeoutMs,
+                                      options.logPath};
+  if (watch->parsed()) return RunWatch(batch, batchReader, script);
+  if (run->parsed()) {
+    if (batch.IsBatch()) return RunBatch(batch, batchReader, script);
+    if (batch.ports.empty()) return UsageError("--port is required (or --ports, --all-ports)");
+    options.port = batch.ports.front();
+  }
   if (lint->parsed()) return RunLint(script, records);
   if (ports->parsed()) return RunPorts();
   if (reboot->parsed() && options.readerType == kReaderLark) {

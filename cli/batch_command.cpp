@@ -1,0 +1,518 @@
+#include "batch_command.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <deque>
+#include <filesystem>
+#include <map>
+#include <mutex>
+#include <set>
+
+#include "batch/batch_report.h"
+#include "batch/batch_runner.h"
+#include "batch/port_watch.h"
+#include "batch/shared_script.h"
+#include "link/com_port.h"
+#include "operations/operation_texts.h"
+#include "settings/settings_rules.h"
+#ifdef KAVONEL_PORT_LIST
+#include "settings/port_list.h"
+#endif
+
+namespace kavonel {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kExitUsage = 64;
+// A device node may appear before its permissions are set: its open is tried again
+// for this long.
+constexpr std::chrono::milliseconds kWatchOpenPatience{5000};
+
+int Usage(const std::string& line) {
+  std::fprintf(stderr, "kavonel-cli: %s\n", line.c_str());
+  return kExitUsage;
+}
+
+// Ctrl-C and SIGTERM, as bytes on a pipe that the main loop polls.
+int g_signalPipe[2] = {-1, -1};
+void OnSignal(int signal) {
+  const char c = signal == SIGINT ? 'i' : 't';
+  [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
+}
+bool CatchSignals() {
+  if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
+  struct sigaction action {};
+  action.sa_handler = OnSignal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  sigaction(SIGINT, &action, nullptr);
+  sigaction(SIGTERM, &action, nullptr);
+  return true;
+}
+
+std::string TypeName(int readerType) {
+  return kReaderTypeRows[static_cast<size_t>(ReaderTypeRowFor(readerType))];
+}
+
+// One reader as its line shows it.
+std::string ReaderLine(const ReaderResult& r, size_t portWidth) {
+  std::string line = r.port;
+  line.resize(std::max(portWidth, line.size()), ' ');
+  line += "  " + TypeName(r.readerType);
+  if (r.firmwareVersion) line += " " + *r.firmwareVersion;
+  line += "  " + std::to_string(r.commandsSent) + "/" + std::to_string(r.commandsTotal);
+  if (r.ended) {
+    line += "  " + r.verdictText;
+    if (r.abandoned) line += " (abandoned)";
+    line += "  [exit " + std::to_string(r.exitStatus) + "]";
+  } else {
+    line += "  ...";
+  }
+  return line;
+}
+
+// The readers' lines on standard error: live lines redrawn in place on a terminal, one
+// plain line per reader's end otherwise. Called from the readers' threads; the main
+// loop is woken through a pipe to write reports and redraw.
+class Console final : public BatchListener {
+ public:
+  explicit Console(bool live) : live_(live) { ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK); }
+  ~Console() override {
+    for (int fd : wake_) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  int WakeFd() const { return wake_[0]; }
+
+  void ReaderChanged(const ReaderResult& state) override {
+    if (!live_) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    states_[state.id] = state;
+    changed_ = true;
+    Wake();
+  }
+  void ReaderEnded(const ReaderResult& result) override {
+    std::lock_guard<std::mutex> lock(mutex_);
+    states_[result.id] = result;
+    ended_.push_back(result);
+    changed_ = true;
+    Wake();
+  }
+
+  // On the main thread: the readers that ended since the last call; the lines updated.
+  std::vector<ReaderResult> Drain() {
+    char buffer[256];
+    while (::read(wake_[0], buffer, sizeof buffer) > 0) {
+    }
+    std::lock_guard<std::mutex> lock(mutex_);
+    std::vector<ReaderResult> ended(ended_.begin(), ended_.end());
+    ended_.clear();
+    if (live_) {
+      if (changed_) Redraw();
+    } else {
+      for (const ReaderResult& r : ended) std::fprintf(stderr, "%s\n", ReaderLine(r, 0).c_str());
+    }
+    changed_ = false;
+    std::fflush(stderr);
+    return ended;
+  }
+  void Note(const std::string& text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (live_ && drawn_ > 0) {
+      std::fprintf(stderr, "\x1b[%zuA\x1b[J", drawn_);
+      drawn_ = 0;
+    }
+    std::fprintf(stderr, "%s\n", text.c_str());
+    if (live_) Redraw();
+    std::fflush(stderr);
+  }
+
+ private:
+  void Wake() {
+    const char c = 'w';
+    [[maybe_unused]] const ssize_t n = ::write(wake_[1], &c, 1);
+  }
+  void Redraw() {
+    size_t width = 0;
+    for (const auto& [id, r] : states_) width = std::max(width, r.port.size());
+    if (drawn_ > 0) std::fprintf(stderr, "\x1b[%zuA", drawn_);
+    for (const auto& [id, r] : states_) {
+      std::fprintf(stderr, "\r\x1b[2K%s\n", ReaderLine(r, width).c_str());
+    }
+    drawn_ = states_.size();
+  }
+
+  const bool live_;
+  int wake_[2] = {-1, -1};
+  std::mutex mutex_;
+  std::map<size_t, ReaderResult> states_;
+  std::deque<ReaderResult> ended_;
+  bool changed_ = false;
+  size_t drawn_ = 0;
+};
+
+std::string DefaultLogDir() {
+  const std::time_t now = std::time(nullptr);
+  std::tm local{};
+  localtime_r(&now, &local);
+  char name[64];
+  std::strftime(name, sizeof name, "kavonel-%Y-%m-%dT%H-%M-%S", &local);
+  std::string dir = name;
+  for (int n = 2; fs::exists(dir); ++n) dir = std::string(name) + "-" + std::to_string(n);
+  return dir;
+}
+
+struct Session {
+  BatchReport report;
+  std::string reportPath;
+  std::string junitPath;
+  bool writeFailed = false;
+
+  void Write(const std::vector<ReaderResult>& all) {
+    report.readers.clear();
+    report.exitStatus = 0;
+    for (const ReaderResult& r : all) {
+      if (!r.ended) continue;
+      report.readers.push_back(r);
+      report.exitStatus = WorseExitStatus(report.exitStatus, r.exitStatus);
+    }
+    if (!reportPath.empty() && !WriteFileAtomically(reportPath, ReportJson(report))) {
+      writeFailed = true;
+    }
+    if (!junitPath.empty() && !WriteFileAtomically(junitPath, ReportJUnit(report))) {
+      writeFailed = true;
+    }
+  }
+};
+
+void PrintSummary(const std::vector<ReaderResult>& results, int exitStatus,
+                  const std::string& logDir, const Session& session) {
+  std::vector<std::vector<std::string>> rows = {
+      {"PORT", "TYPE", "FIRMWARE", "OK/SENT/ALL", "EXIT", "VERDICT"}};
+  std::map<std::string, size_t> counts;
+  for (const ReaderResult& r : results) {
+    rows.push_back({r.port, TypeName(r.readerType), r.firmwareVersion.value_or("-"),
+                    std::to_string(r.commandsOk) + "/" + std::to_string(r.commandsSent) + "/" +
+                        std::to_string(r.commandsTotal),
+                    std::to_string(r.exitStatus),
+                    r.verdictText + (r.abandoned ? " (abandoned)" : "")});
+    ++counts[r.verdictText];
+  }
+  std::vector<size_t> widths(rows[0].size(), 0);
+  for (const auto& row : rows) {
+    for (size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  std::fprintf(stderr, "\n");
+  for (const auto& row : rows) {
+    std::string line;
+    for (size_t i = 0; i < row.size(); ++i) {
+      std::string cell = row[i];
+      if (i + 1 < row.size()) cell.resize(widths[i] + 2, ' ');
+      line += cell;
+    }
+    std::fprintf(stderr, "%s\n", line.c_str());
+  }
+  std::string tally;
+  for (const auto& [text, count] : counts) {
+    tally += (tally.empty() ? ": " : ", ") + std::to_string(count) + " " + text;
+  }
+  std::fprintf(stderr, "%zu readers%s; exit status %d\n", results.size(), tally.c_str(),
+               exitStatus);
+  std::fprintf(stderr, "traces: %s\n", logDir.c_str());
+  if (!session.reportPath.empty()) std::fprintf(stderr, "report: %s\n", session.reportPath.c_str());
+  if (!session.junitPath.empty()) std::fprintf(stderr, "junit: %s\n", session.junitPath.c_str());
+  if (session.writeFailed) std::fprintf(stderr, "kavonel-cli: a report could not be written\n");
+  std::fflush(stderr);
+}
+
+// What both commands share: the script decoded once, the folder of traces, the
+// runner, the reports and the loop that waits for signals, readers and ports.
+class BatchCommand {
+ public:
+  BatchCommand(const BatchOptions& options, const BatchReaderOptions& reader)
+      : options_(options), reader_(reader), console_(::isatty(STDERR_FILENO) == 1) {}
+
+  // 0 when it can start; else the exit status.
+  int Prepare(const std::string& script, bool watch) {
+    if (!reader_.logPath.empty()) return Usage("--log: one port only; a batch writes --log-dir");
+    if ((!options_.junitPath.empty()) && !HaveJUnitWriter()) {
+      return Usage("--junit: this build has no XML writer");
+    }
+    script_ = DecodeScriptOnce(script, reader_.readerType);
+    if (script_.load.result != quassel::kOk) {
+      // Before any port is opened: no reader gets a script that cannot be run whole.
+      const bool lined = script_.load.result == quassel::kScriptFormatError;
+      std::string text = DecoderResultText(lined ? script_.load.detailCode : script_.load.result);
+      while (!text.empty() && text.back() == '\n') text.pop_back();
+      if (lined) {
+        std::fprintf(stderr, "%s:%u: %s\n", script.c_str(), script_.load.errorLine, text.c_str());
+      } else {
+        std::fprintf(stderr, "%s: %s\n", script.c_str(), text.c_str());
+      }
+      std::fprintf(stderr, "%s\n", RunVerdictStatusLineText(VERDICT_SCRIPT_ERROR));
+      return 2;
+    }
+    logDir_ = options_.logDir.empty() ? DefaultLogDir() : options_.logDir;
+    std::error_code error;
+    fs::create_directories(logDir_, error);
+    if (error || !fs::is_directory(logDir_)) return Usage("--log-dir: cannot make " + logDir_);
+    if (!CatchSignals()) return 3;
+
+    BatchSettings settings;
+    settings.readerType = reader_.readerType;
+    settings.baudRate =
+        reader_.baud ? *reader_.baud : BaudRateForRow(BaudPresetRowFor(reader_.readerType));
+    if (reader_.timeoutMs) {
+      settings.timeouts.firstHeadByte = std::chrono::milliseconds(*reader_.timeoutMs);
+      settings.timeouts.fixedByte = std::chrono::milliseconds(*reader_.timeoutMs);
+    }
+    settings.detect = options_.detect;
+    settings.logDir = logDir_;
+    if (watch) settings.openPatience = kWatchOpenPatience;
+#ifdef KAVONEL_PORT_LIST
+    settings.adapterDetails = [](const std::string& port) {
+      const SerialPortDetails details = DetailsOfSerialPort(DevicePathForPort(port));
+      return AdapterDetails{details.serialNumber, details.description};
+    };
+#endif
+    runner_ = std::make_unique<BatchRunner>(script_, settings, console_);
+
+    session_.reportPath = options_.reportPath;
+    session_.junitPath = options_.junitPath;
+    session_.report.scriptPath = script_.path;
+    session_.report.scriptSha256 = script_.sha256;
+    session_.report.scriptCommands = static_cast<uint32_t>(script_.records.size());
+    session_.report.tool = "kavonel-cli " KAVONEL_VERSION;
+    session_.report.host = HostName();
+    session_.report.started = std::chrono::system_clock::now();
+    session_.Write({});
+    return 0;
+  }
+
+  BatchRunner& Runner() { return *runner_; }
+  Console& Lines() { return console_; }
+
+  // Signals: the first stops taking readers, the second abandons the running ones.
+  // Answers the number of signals seen so far.
+  int ReadSignals() {
+    char c;
+    while (::read(g_signalPipe[0], &c, 1) == 1) {
+      ++interrupts_;
+      if (c == 't') interrupts_ = std::max(interrupts_, 2);
+      if (interrupts_ == 1) {
+        console_.Note("Finishing the running readers; Ctrl-C again abandons them.");
+      } else if (!abandoned_) {
+        abandoned_ = true;
+        console_.Note("Abandoning the running readers.");
+        runner_->AbandonAll();
+      }
+    }
+    return interrupts_;
+  }
+
+  // The readers that ended since the last call; the reports rewritten after each.
+  std::vector<ReaderResult> Collect() {
+    std::vector<ReaderResult> ended = console_.Drain();
+    if (!ended.empty()) session_.Write(runner_->Results());
+    return ended;
+  }
+
+  int Finish() {
+    runner_->WaitAll();
+    Collect();
+    session_.report.ended = std::chrono::system_clock::now();
+    const std::vector<ReaderResult> results = runner_->Results();
+    session_.Write(results);
+    PrintSummary(results, session_.report.exitStatus, logDir_, session_);
+    return session_.report.exitStatus;
+  }
+
+  // Waits for a signal, a reader's news, or (extraFd >= 0) the port watch.
+  void Wait(int extraFd) {
+    pollfd fds[3] = {{g_signalPipe[0], POLLIN, 0}, {console_.WakeFd(), POLLIN, 0}, {extraFd, POLLIN, 0}};
+    ::poll(fds, extraFd >= 0 ? 3 : 2, -1);
+  }
+
+ private:
+  const BatchOptions& options_;
+  const BatchReaderOptions& reader_;
+  SharedScript script_;
+  std::string logDir_;
+  Console console_;
+  std::unique_ptr<BatchRunner> runner_;
+  Session session_;
+  int interrupts_ = 0;
+  bool abandoned_ = false;
+};
+
+// Every port of the command line, once each (a link and its device count as one), in
+// the order given.
+std::vector<std::string> BatchPorts(const BatchOptions& options, std::string& error) {
+  std::vector<std::string> ports = options.ports;
+  for (const std::string& text : options.globs) {
+    const std::optional<PortGlob> glob = ParsePortGlob(text);
+    if (!glob) {
+      error = "--ports: wildcards only in the last part of the name: " + text;
+      return {};
+    }
+    for (const std::string& path : ExpandPortGlob(*glob)) ports.push_back(path);
+  }
+  if (options.allPorts) {
+#ifdef KAVONEL_PORT_LIST
+    for (const std::string& path : ListSerialPorts()) ports.push_back(path);
+#else
+    error = "--all-ports: this build has no port list (built without Qt)";
+    return {};
+#endif
+  }
+  std::vector<std::string> unique;
+  std::set<std::string> devices;
+  for (const std::string& port : ports) {
+    std::error_code ec;
+    const std::string path = DevicePathForPort(port);
+    const fs::path device = fs::canonical(path, ec);
+    if (devices.insert(ec ? path : device.string()).second) unique.push_back(port);
+  }
+  return unique;
+}
+
+}  // namespace
+
+bool BatchOptions::IsBatch() const {
+  return ports.size() > 1 || !globs.empty() || allPorts || !logDir.empty() || detect ||
+         !reportPath.empty() || !junitPath.empty();
+}
+
+namespace {
+
+void AddCommonOptions(CLI::App& command, BatchOptions& options) {
+  command.add_option("--ports", options.globs,
+                     "every port whose path matches GLOB, e.g. '/dev/ttyUSB*' (repeatable)")
+      ->type_name("GLOB");
+  command.add_option("--log-dir", options.logDir,
+                     "one trace file per reader in DIR (default: kavonel-DATE-TIME here)")
+      ->type_name("DIR");
+  command.add_flag("--detect", options.detect,
+                   "reader detection first; a reader not found gets no script");
+  command.add_option("--report", options.reportPath, "a JSON report of every reader")
+      ->type_name("FILE.json");
+  command.add_option("--junit", options.junitPath, "the report as JUnit XML")
+      ->type_name("FILE.xml");
+}
+
+}  // namespace
+
+void AddBatchOptions(CLI::App& run, BatchOptions& options) {
+  if (CLI::Option* single = run.get_option_no_throw("--port")) run.remove_option(single);
+  run.add_option("--port", options.ports,
+                 "serial port: a device path, COMn or a name under /dev; repeat it for a batch")
+      ->type_name("NAME");
+  AddCommonOptions(run, options);
+  run.add_flag("--all-ports", options.allPorts, "every port that `ports` lists");
+}
+
+void AddWatchOptions(CLI::App& watch, BatchOptions& options, std::string& script) {
+  if (CLI::Option* single = watch.get_option_no_throw("--port")) watch.remove_option(single);
+  if (CLI::Option* log = watch.get_option_no_throw("--log")) watch.remove_option(log);
+  AddCommonOptions(watch, options);
+  watch.get_option("--ports")->required();
+  watch.add_option("SCRIPT", script, "configuration script (text file)")
+      ->required()
+      ->check(CLI::ExistingFile);
+  watch.footer(
+      "Configures the readers present, then each one as it appears; a reader is configured\n"
+      "again only after its device has gone away and come back. Ctrl-C stops taking new\n"
+      "readers and lets the running ones finish; a second Ctrl-C abandons them.\n"
+      "Exit status: the worst of the readers' (3, 2, 1, 0); 64 bad command line.");
+}
+
+int RunBatch(const BatchOptions& options, const BatchReaderOptions& reader,
+             const std::string& script) {
+  std::string error;
+  const std::vector<std::string> ports = BatchPorts(options, error);
+  if (!error.empty()) return Usage(error);
+  BatchCommand command(options, reader);
+  if (const int status = command.Prepare(script, false); status != 0) return status;
+  if (ports.empty()) {
+    std::fprintf(stderr, "kavonel-cli: no port to configure\n");
+    command.Finish();
+    return 3;
+  }
+  for (const std::string& port : ports) command.Runner().Start(port);
+  while (command.Runner().Running() > 0) {
+    command.Wait(-1);
+    command.ReadSignals();
+    command.Collect();
+  }
+  return command.Finish();
+}
+
+int RunWatch(const BatchOptions& options, const BatchReaderOptions& reader,
+             const std::string& script) {
+  std::vector<PortGlob> globs;
+  for (const std::string& text : options.globs) {
+    const std::optional<PortGlob> glob = ParsePortGlob(text);
+    if (!glob) return Usage("--ports: wildcards only in the last part of the name: " + text);
+    globs.push_back(*glob);
+  }
+  BatchCommand command(options, reader);
+  if (const int status = command.Prepare(script, true); status != 0) return status;
+  PortWatcher watcher(globs);
+  if (!watcher.Ok()) {
+    std::fprintf(stderr, "kavonel-cli: cannot watch for ports\n");
+    return 3;
+  }
+
+  // A port is configured once while it is present; it is configured again after it has
+  // gone away and come back (also while its last run was still going).
+  struct Port {
+    bool present = false;
+    bool running = false;
+    bool configured = false;  // since it last appeared
+    bool cameBack = false;    // went away and came back while it ran
+  };
+  std::map<std::string, Port> ports;
+  std::map<size_t, std::string> runs;  // reader id -> port
+  auto start = [&](const std::string& path) {
+    Port& port = ports[path];
+    if (port.running || port.configured || !port.present) return;
+    port.running = true;
+    runs[command.Runner().Start(path)] = path;
+  };
+  auto apply = [&](const std::vector<PortEvent>& events) {
+    for (const PortEvent& event : events) {
+      Port& port = ports[event.path];
+      port.present = event.present;
+      if (!event.present) port.configured = false;
+      if (event.present && port.running) port.cameBack = true;
+    }
+    for (const PortEvent& event : events) {
+      if (event.present) start(event.path);
+    }
+  };
+  apply(watcher.Initial());
+  for (;;) {
+    const bool taking = command.ReadSignals() == 0;
+    if (!taking && command.Runner().Running() == 0) break;
+    command.Wait(taking ? watcher.Fd() : -1);
+    if (command.ReadSignals() == 0) apply(watcher.Read());
+    for (const ReaderResult& ended : command.Collect()) {
+      const std::string path = runs[ended.id];
+      Port& port = ports[path];
+      port.running = false;
+      port.configured = port.present && !port.cameBack;
+      port.cameBack = false;
+      if (command.ReadSignals() == 0) start(path);
+    }
+  }
+  return command.Finish();
+}
+
+}  // namespace kavonel
