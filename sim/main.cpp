@@ -5,6 +5,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -80,11 +81,6 @@ struct Link {
   }
 };
 
-struct Pending {
-  uint32_t due;
-  std::vector<uint8_t> bytes;
-};
-
 std::optional<unsigned long> ParseNumber(const std::string& text) {
   if (text.empty()) return std::nullopt;
   char* end = nullptr;
@@ -92,6 +88,162 @@ std::optional<unsigned long> ParseNumber(const std::string& text) {
   const unsigned long v = std::strtoul(text.c_str(), &end, 0);
   if (errno != 0 || *end != '\0' || text[0] == '-') return std::nullopt;
   return v;
+}
+
+
+struct ServeConfig {
+  ReaderModel reader;
+  std::ofstream& record;
+  unsigned idleGapMs, delayMs, wireBaud;
+  bool silent;
+  std::optional<unsigned> silentAfter, hangUpAfter, replugAfterMs;
+  unsigned replugGapMs, replugs;
+  bool verbose;
+};
+
+uint64_t NowUs() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
+}
+
+// The time bytes take on a line at baud, 10 bits a byte.
+uint64_t WireUs(size_t bytes, unsigned baud) {
+  return baud == 0 ? 0 : static_cast<uint64_t>(bytes) * 10u * 1000000u / baud;
+}
+
+bool MakeLink(const std::string& linkPath, const std::string& target, Link& link) {
+  if (linkPath.empty()) return true;
+  struct stat st {};
+  if (lstat(linkPath.c_str(), &st) == 0) {
+    if (!S_ISLNK(st.st_mode)) {
+      std::cerr << "reader-sim: " << linkPath << " exists and is not a symbolic link\n";
+      return false;
+    }
+    unlink(linkPath.c_str());
+  }
+  if (symlink(target.c_str(), linkPath.c_str()) != 0) {
+    std::cerr << "reader-sim: cannot link " << linkPath << ": " << std::strerror(errno) << "\n";
+    return false;
+  }
+  link = {linkPath, target};
+  return true;
+}
+
+// One reader on a pseudo-terminal until a signal (or a hang-up it was told to make).
+// Its path goes to announceFd as one line.
+int Serve(ServeConfig c, const std::string& linkPath, int announceFd) {
+  Pty pty;
+  if (!OpenPty(pty)) {
+    std::cerr << "reader-sim: cannot open a pseudo-terminal: " << std::strerror(errno) << "\n";
+    return 1;
+  }
+  Link link;
+  if (!MakeLink(linkPath, pty.path, link)) return 2;
+  ReaderModel& reader = c.reader;
+  struct PendingUs {
+    uint64_t due;
+    std::vector<uint8_t> bytes;
+  };
+  std::deque<PendingUs> pending;
+  std::vector<uint8_t> out;
+  FrameSplitter splitter(c.idleGapMs);
+  unsigned requests = 0;
+  unsigned replugsLeft = c.replugs;
+  uint64_t lastRequestUs = 0;
+
+  // Noise on the line before anyone can know where the line is, so it is surely there
+  // before the first request.
+  const std::vector<uint8_t> noise = reader.StaleBytes();
+  if (!noise.empty() && write(pty.master, noise.data(), noise.size()) < 0) {
+    std::cerr << "reader-sim: cannot write stale bytes: " << std::strerror(errno) << "\n";
+  }
+  const std::string announcement = pty.path + "\n";
+  [[maybe_unused]] ssize_t announcedBytes =
+      write(announceFd, announcement.data(), announcement.size());
+  if (announceFd != STDOUT_FILENO) close(announceFd);
+
+  auto finish = [&](int code) {
+    close(pty.slave);
+    close(pty.master);
+    link.Remove();
+    return code;
+  };
+
+  for (;;) {
+    const uint64_t now = NowUs();
+    int64_t timeoutUs = -1;
+    const int idle = splitter.MsUntilIdle(NowMs());
+    if (idle >= 0) timeoutUs = int64_t{idle} * 1000;
+    if (!pending.empty()) {
+      const int64_t due = pending.front().due > now ? static_cast<int64_t>(pending.front().due - now) : 0;
+      timeoutUs = timeoutUs < 0 ? due : std::min(timeoutUs, due);
+    }
+    const bool replugDue = c.replugAfterMs && replugsLeft > 0 && lastRequestUs != 0 &&
+                           pending.empty() && out.empty();
+    if (replugDue) {
+      const uint64_t at = lastRequestUs + uint64_t{*c.replugAfterMs} * 1000;
+      const int64_t until = at > now ? static_cast<int64_t>(at - now) : 0;
+      timeoutUs = timeoutUs < 0 ? until : std::min(timeoutUs, until);
+    }
+    pollfd fds[2] = {{pty.master, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0},
+                     {g_signalPipe[0], POLLIN, 0}};
+    timespec wait{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
+    const int ready = ppoll(fds, 2, timeoutUs < 0 ? nullptr : &wait, nullptr);
+    if (ready < 0 && errno != EINTR) return finish(1);
+    if (fds[1].revents & POLLIN) return finish(0);
+
+    if (replugDue && NowUs() >= lastRequestUs + uint64_t{*c.replugAfterMs} * 1000) {
+      // Unplugged: the port and its link go away; plugged in again: a new port.
+      if (c.verbose) std::cerr << "reader-sim: unplugged\n";
+      close(pty.slave);
+      close(pty.master);
+      link.Remove();
+      std::this_thread::sleep_for(std::chrono::milliseconds(c.replugGapMs));
+      if (!OpenPty(pty) || !MakeLink(linkPath, pty.path, link)) return 1;
+      if (c.verbose) std::cerr << "reader-sim: plugged in at " << pty.path << "\n";
+      --replugsLeft;
+      lastRequestUs = 0;
+      splitter = FrameSplitter(c.idleGapMs);
+      continue;
+    }
+
+    if (fds[0].revents & POLLIN) {
+      uint8_t buf[4096];
+      const ssize_t n = read(pty.master, buf, sizeof buf);
+      if (n > 0) splitter.Feed(buf, static_cast<size_t>(n), NowMs());
+    } else if (fds[0].revents & (POLLHUP | POLLERR)) {
+      // Cannot happen while we hold the slave; never spin if it does.
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+
+    while (std::optional<Request> request = splitter.Next(NowMs())) {
+      lastRequestUs = NowUs();
+      if (c.record.is_open()) c.record << HexLine(request->bytes) << std::endl;
+      if (c.verbose) std::cerr << "reader-sim: RX " << HexLine(request->bytes) << "\n";
+      if (c.hangUpAfter && requests == *c.hangUpAfter) {
+        if (c.verbose) std::cerr << "reader-sim: hanging up\n";
+        return finish(0);
+      }
+      ++requests;
+      if (c.silent || (c.silentAfter && requests > *c.silentAfter)) continue;
+      std::vector<uint8_t> answer = reader.Answer(*request);
+      const uint64_t wire = WireUs(request->bytes.size() + answer.size(), c.wireBaud);
+      pending.push_back({NowUs() + uint64_t{c.delayMs} * 1000 + wire, std::move(answer)});
+    }
+
+    const uint64_t later = NowUs();
+    while (!pending.empty() && later >= pending.front().due) {
+      if (c.verbose) std::cerr << "reader-sim: TX " << HexLine(pending.front().bytes) << "\n";
+      out.insert(out.end(), pending.front().bytes.begin(), pending.front().bytes.end());
+      pending.pop_front();
+    }
+    while (!out.empty()) {
+      const ssize_t n = write(pty.master, out.data(), out.size());
+      if (n <= 0) break;  // the line is full: wait for POLLOUT
+      out.erase(out.begin(), out.begin() + n);
+    }
+  }
 }
 
 }  // namespace
@@ -109,7 +261,8 @@ int main(int argc, char** argv) {
   bool silent = false, instant = false, verbose = false;
   unsigned delayMs = 0, idleGapMs = 100;
   std::optional<size_t> truncate;
-  std::optional<unsigned> hangUpAfter;
+  std::optional<unsigned> hangUpAfter, silentAfter, replugAfterMs;
+  unsigned count = 1, wireBaud = 0, replugGapMs = 200, replugs = 1;
   app.add_option("--type", options.readerType,
                  "reader type: 0 Lark, 1 Tern in Lark compatibility mode, 2 Tern, 3 HERON")
       ->check(CLI::Range(0, 3))
@@ -133,6 +286,26 @@ int main(int argc, char** argv) {
   app.add_option("--hang-up-after", hangUpAfter,
                  "answer N requests; at the next one close the line and exit")
       ->type_name("N");
+  app.add_option("--silent-after", silentAfter, "answer N requests, then fall silent")
+      ->type_name("N");
+  app.add_option("--count", count,
+                 "N readers at once, each on its own pseudo-terminal (one path per line; "
+                 "with --link PREFIX the links are PREFIX1 .. PREFIXN)")
+      ->type_name("N")
+      ->check(CLI::Range(1, 256));
+  app.add_option("--wire-baud", wireBaud,
+                 "delay each answer by the time request and answer take on a line at RATE "
+                 "(10 bits a byte)")
+      ->type_name("RATE")
+      ->check(CLI::Range(1, 4000000));
+  app.add_option("--replug-after", replugAfterMs,
+                 "once the line has been idle MS after a request, vanish (the port and the "
+                 "link go away) and come back on a new pseudo-terminal at the same link")
+      ->type_name("MS");
+  app.add_option("--replug-gap", replugGapMs, "how long a replug stays away")
+      ->type_name("MS")
+      ->capture_default_str();
+  app.add_option("--replugs", replugs, "how many times to replug")->capture_default_str();
   app.add_option("--heron-length", heronLength,
                  "HERON version answer declares this data length (e.g. 0xFFFF)")
       ->type_name("N");
@@ -177,6 +350,10 @@ int main(int argc, char** argv) {
   options.truncateAnswers = truncate;
   if (instant) delayMs = 0;
 
+  if (count > 1 && !recordPath.empty()) {
+    std::cerr << "reader-sim: --record takes one reader (no --count)\n";
+    return 2;
+  }
   std::ofstream record;
   if (!recordPath.empty()) {
     record.open(recordPath, std::ios::trunc);
@@ -195,94 +372,47 @@ int main(int argc, char** argv) {
   sigaction(SIGHUP, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
 
-  Pty pty;
-  if (!OpenPty(pty)) {
-    std::cerr << "reader-sim: cannot open a pseudo-terminal: " << std::strerror(errno) << "\n";
-    return 1;
-  }
-  Link link;
-  if (!linkPath.empty()) {
-    struct stat st {};
-    if (lstat(linkPath.c_str(), &st) == 0) {
-      if (!S_ISLNK(st.st_mode)) {
-        std::cerr << "reader-sim: " << linkPath << " exists and is not a symbolic link\n";
-        return 2;
-      }
-      unlink(linkPath.c_str());
-    }
-    if (symlink(pty.path.c_str(), linkPath.c_str()) != 0) {
-      std::cerr << "reader-sim: cannot link " << linkPath << ": " << std::strerror(errno) << "\n";
-      return 2;
-    }
-    link = {linkPath, pty.path};
-  }
 
   ReaderModel reader(options);
-  std::deque<Pending> pending;
-  std::vector<uint8_t> out;
-  FrameSplitter splitter(idleGapMs);
-  unsigned requests = 0;
-
-  // Noise on the line before anyone can know where the line is, so it is surely there
-  // before the first request.
-  const std::vector<uint8_t> noise = reader.StaleBytes();
-  if (!noise.empty() && write(pty.master, noise.data(), noise.size()) < 0) {
-    std::cerr << "reader-sim: cannot write stale bytes: " << std::strerror(errno) << "\n";
-  }
-  std::cout << pty.path << std::endl;
-
-  auto finish = [&](int code) {
-    close(pty.slave);
-    close(pty.master);
-    link.Remove();
-    return code;
+  const auto serve = [&](const std::string& link, int announceFd) {
+    return Serve({reader, record, idleGapMs, delayMs, wireBaud, silent, silentAfter, hangUpAfter,
+                  replugAfterMs, replugGapMs, replugs, verbose},
+                 link, announceFd);
   };
+  if (count == 1) return serve(linkPath, STDOUT_FILENO);
 
-  for (;;) {
-    const uint32_t now = NowMs();
-    int timeout = splitter.MsUntilIdle(now);
-    if (!pending.empty()) {
-      const int32_t untilDue = static_cast<int32_t>(pending.front().due - now);
-      const int due = untilDue < 0 ? 0 : untilDue;
-      timeout = timeout < 0 ? due : std::min(timeout, due);
+  // Several readers: one process each, so a slow one slows none of the others; their
+  // paths are printed in order, one per line.
+  std::vector<pid_t> children;
+  std::vector<int> announced;
+  for (unsigned i = 1; i <= count; ++i) {
+    int paths[2];
+    if (pipe2(paths, O_CLOEXEC) != 0) return 1;
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(paths[0]);
+      _exit(serve(linkPath.empty() ? std::string() : linkPath + std::to_string(i), paths[1]));
     }
-    pollfd fds[2] = {{pty.master, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0},
-                     {g_signalPipe[0], POLLIN, 0}};
-    const int ready = poll(fds, 2, timeout);
-    if (ready < 0 && errno != EINTR) return finish(1);
-    if (fds[1].revents & POLLIN) return finish(0);
-
-    if (fds[0].revents & POLLIN) {
-      uint8_t buf[4096];
-      const ssize_t n = read(pty.master, buf, sizeof buf);
-      if (n > 0) splitter.Feed(buf, static_cast<size_t>(n), NowMs());
-    } else if (fds[0].revents & (POLLHUP | POLLERR)) {
-      // Cannot happen while we hold the slave; never spin if it does.
-      std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-
-    while (std::optional<Request> request = splitter.Next(NowMs())) {
-      if (record.is_open()) record << HexLine(request->bytes) << std::endl;
-      if (verbose) std::cerr << "reader-sim: RX " << HexLine(request->bytes) << "\n";
-      if (hangUpAfter && requests == *hangUpAfter) {
-        if (verbose) std::cerr << "reader-sim: hanging up\n";
-        return finish(0);
-      }
-      ++requests;
-      if (silent) continue;
-      pending.push_back({NowMs() + delayMs, reader.Answer(*request)});
-    }
-
-    const uint32_t later = NowMs();
-    while (!pending.empty() && static_cast<int32_t>(later - pending.front().due) >= 0) {
-      if (verbose) std::cerr << "reader-sim: TX " << HexLine(pending.front().bytes) << "\n";
-      out.insert(out.end(), pending.front().bytes.begin(), pending.front().bytes.end());
-      pending.pop_front();
-    }
-    while (!out.empty()) {
-      const ssize_t n = write(pty.master, out.data(), out.size());
-      if (n <= 0) break;  // the line is full: wait for POLLOUT
-      out.erase(out.begin(), out.begin() + n);
-    }
+    close(paths[1]);
+    if (pid < 0) return 1;
+    children.push_back(pid);
+    announced.push_back(paths[0]);
   }
+  for (int fd : announced) {
+    std::string line;
+    char c;
+    while (read(fd, &c, 1) == 1) {
+      line += c;
+      if (c == '\n') break;
+    }
+    close(fd);
+    std::cout << line << std::flush;
+  }
+  for (;;) {
+    pollfd p{g_signalPipe[0], POLLIN, 0};
+    if (poll(&p, 1, -1) > 0 && (p.revents & POLLIN)) break;
+  }
+  for (pid_t pid : children) kill(pid, SIGTERM);
+  for (pid_t pid : children) waitpid(pid, nullptr, 0);
+  return 0;
 }
