@@ -1,0 +1,5 @@
+# The engine's pieces without a reader: record hand-out, report files, the JUnit XML
+# read back by libxml2's parser, port patterns and their watch on a temporary folder.
+kavonel_add_test(batch_tests
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/batch_test.cpp
+  LIBS kavonel_batch LibXml2::LibXml2)
