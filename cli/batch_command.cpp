@@ -203,7 +203,7 @@ void PrintSummary(const std::vector<ReaderResult>& results, int exitStatus,
                         std::to_string(r.commandsTotal),
                     std::to_string(r.exitStatus),
                     r.verdictText + (r.abandoned ? " (abandoned)" : "")});
-    ++counts[r.verdictText];
+    ++counts[OutcomeName(r.outcome)];
   }
   std::vector<size_t> widths(rows[0].size(), 0);
   for (const auto& row : rows) {

@@ -13,3 +13,15 @@ add_dependencies(cli_e2e_tests kavonel-cli reader-sim)
 if(TARGET kavonel_port_list)
   target_compile_definitions(cli_e2e_tests PRIVATE KAVONEL_PORT_LIST)
 endif()
+
+# Many readers: run on several ports and watch, with the reports read back by
+# nlohmann-json and libxml2.
+find_package(LibXml2 REQUIRED)
+find_package(nlohmann_json 3 REQUIRED)
+kavonel_add_test(batch_e2e_tests
+  SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/batch_e2e_test.cpp
+  LIBS kavonel_sim_process LibXml2::LibXml2 nlohmann_json::nlohmann_json)
+target_include_directories(batch_e2e_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests
+                                                   ${PROJECT_SOURCE_DIR}/tool)
+target_compile_definitions(batch_e2e_tests PRIVATE KAVONEL_CLI_PATH="$<TARGET_FILE:kavonel-cli>")
+add_dependencies(batch_e2e_tests kavonel-cli reader-sim)

@@ -1,0 +1,368 @@
+// kavonel-cli on many readers, end to end against reader-sim: a batch with every kind of
+// trouble, the report files read back field by field, Ctrl-C, and watch with readers
+// that come, go, come back, and one whose permissions come late.
+#include <gtest/gtest.h>
+#include <libxml/parser.h>
+#include <libxml/tree.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <regex>
+#include <thread>
+
+#include "e2e_support.h"
+#include "sim/sim_process.h"
+
+namespace kavonel::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+using Json = nlohmann::json;
+
+const char kUnable[] = "The Tool: Unable to Communicate with the device\n";
+
+const char kFiveCommands[] =
+    "pollmode set 01 end\n"
+    "configuration set\n  9F1A 02 0840\nend\n"
+    "group set\n  FFE4 01 00\nend\n"
+    "group set\n  FFE4 01 01\nend\n"
+    "pollmode set 01 end\n";
+
+fs::path TestDir() {
+  const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  const fs::path dir = fs::path(::testing::TempDir()) / "kavonel-batch-e2e" /
+                       (std::string(test->test_suite_name()) + "." + test->name());
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  return dir;
+}
+
+std::string Read(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+// Waits for a condition that the program under test brings about; the bound only keeps
+// a broken build from hanging the suite.
+template <class Condition>
+bool Eventually(Condition condition) {
+  for (int i = 0; i < 3000; ++i) {
+    if (condition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+// kavonel-cli in the background, its outputs in files, for tests that signal it.
+class Background {
+ public:
+  Background(const Args& args, const fs::path& dir, uid_t user = 0) : dir_(dir) {
+    pid_ = fork();
+    if (pid_ == 0) {
+      freopen((dir / "stdout").c_str(), "w", stdout);
+      freopen((dir / "stderr").c_str(), "w", stderr);
+      if (user != 0 && (setgid(user) != 0 || setuid(user) != 0)) _exit(126);
+      std::vector<char*> argv;
+      std::string program = KAVONEL_CLI_PATH;
+      argv.push_back(program.data());
+      for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+      argv.push_back(nullptr);
+      execv(program.c_str(), argv.data());
+      _exit(127);
+    }
+  }
+  ~Background() {
+    if (pid_ > 0) {
+      kill(pid_, SIGKILL);
+      waitpid(pid_, nullptr, 0);
+    }
+  }
+  void Signal(int signal) { kill(pid_, signal); }
+  bool Running() {
+    if (pid_ <= 0) return false;
+    int status = 0;
+    if (waitpid(pid_, &status, WNOHANG) == pid_) {
+      pid_ = -1;
+      exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+      return false;
+    }
+    return true;
+  }
+  int Wait() {
+    if (pid_ > 0) {
+      int status = 0;
+      waitpid(pid_, &status, 0);
+      pid_ = -1;
+      exit_ = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return exit_;
+  }
+  std::string Err() const { return Read(dir_ / "stderr"); }
+
+ private:
+  fs::path dir_;
+  pid_t pid_ = -1;
+  int exit_ = -1;
+};
+
+std::string Sha256Of(const fs::path& path) {
+  std::string command = "sha256sum '" + path.string() + "'";
+  std::FILE* pipe = popen(command.c_str(), "r");
+  char digest[65] = {};
+  if (pipe == nullptr) return {};
+  if (std::fread(digest, 1, 64, pipe) != 64) digest[0] = 0;
+  pclose(pipe);
+  return digest;
+}
+
+std::map<std::string, Json> ReadersByPort(const Json& report) {
+  std::map<std::string, Json> readers;
+  for (const Json& reader : report.at("readers")) readers[reader.at("port")] = reader;
+  return readers;
+}
+
+// Every field of every entry has the documented type, whatever the reader did.
+void ExpectEntryShape(const Json& r) {
+  static const std::regex kTime(R"(\d{4}-\d\d-\d\dT\d\d:\d\d:\d\d\.\d{3}Z)");
+  EXPECT_TRUE(r.at("port").is_string());
+  EXPECT_TRUE(fs::exists(r.at("trace").get<std::string>())) << r;
+  EXPECT_TRUE(r.at("serial_number").is_null() || r.at("serial_number").is_string());
+  EXPECT_TRUE(r.at("description").is_null() || r.at("description").is_string());
+  EXPECT_EQ(r.at("reader_type"), 2);
+  EXPECT_EQ(r.at("reader_type_name"), "Tern");
+  EXPECT_TRUE(r.at("firmware_version").is_null() || r.at("firmware_version").is_string());
+  EXPECT_TRUE(r.at("verdict_text").is_string());
+  EXPECT_TRUE(r.at("abandoned").is_boolean());
+  EXPECT_EQ(r.at("commands_total"), 5);
+  EXPECT_TRUE(std::regex_match(r.at("started").get<std::string>(), kTime)) << r;
+  EXPECT_GE(r.at("duration_ms").get<int>(), 0);
+  const Json& failure = r.at("first_failure");
+  if (!failure.is_null()) {
+    EXPECT_TRUE(failure.at("index").is_number_unsigned());
+    EXPECT_TRUE(failure.at("command").is_string());
+    EXPECT_TRUE(failure.at("status").is_null() || failure.at("status").is_number());
+    EXPECT_TRUE(failure.at("status_text").is_string());
+  }
+}
+
+// Five healthy readers and one each that answers a bad status, falls silent, hangs up
+// mid-run and is of another type, all at once with detection.
+TEST(BatchRun, EightReadersEachWithItsOwnLineTraceEntryAndTheWorstExitStatus) {
+  const fs::path dir = TestDir();
+  const fs::path script = dir / "five.txt";
+  std::ofstream(script) << kFiveCommands;
+  SimProcess healthy({"--count", "4", "--link", (dir / "ok").string()});
+  SimProcess bad({"--status", "04:00=05", "--link", (dir / "bad").string()});
+  SimProcess silent({"--silent-after", "3", "--link", (dir / "silent").string()});
+  SimProcess hangUp({"--hang-up-after", "3", "--link", (dir / "gone").string()});
+  SimProcess heron({"--type", "3", "--link", (dir / "heron").string()});
+  for (SimProcess* sim : {&healthy, &bad, &silent, &hangUp, &heron}) {
+    ASSERT_TRUE(sim->Started()) << sim->Error();
+  }
+  const fs::path logs = dir / "logs";
+  const ProcessResult r = RunProcess(
+      KAVONEL_CLI_PATH,
+      {"run", "--ports", (dir / "ok*").string(), "--port", (dir / "bad").string(), "--port",
+       (dir / "silent").string(), "--port", (dir / "gone").string(), "--port",
+       (dir / "heron").string(), "--detect", "--timeout", "300", "--log-dir", logs.string(),
+       "--report", (dir / "r.json").string(), "--junit", (dir / "r.xml").string(),
+       script.string()});
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  EXPECT_EQ(r.out, "");
+
+  // A single-port run on the same kind of reader prints what each trace holds.
+  const ProcessResult single =
+      RunProcess(KAVONEL_CLI_PATH, {"run", "--port", (dir / "ok1").string(), script.string()});
+  ASSERT_EQ(single.exitCode, 0);
+  for (int i = 1; i <= 4; ++i) {
+    EXPECT_EQ(Read(logs / ("ok" + std::to_string(i) + ".log")), single.out) << i;
+  }
+  const ProcessResult singleBad =
+      RunProcess(KAVONEL_CLI_PATH, {"run", "--port", (dir / "bad").string(), script.string()});
+  EXPECT_EQ(Read(logs / "bad.log"), singleBad.out);
+  EXPECT_NE(singleBad.out.find("Result:Incorrect Parameter\n"), std::string::npos);
+  for (const char* name : {"silent.log", "gone.log"}) {
+    const std::string trace = Read(logs / name);
+    EXPECT_TRUE(trace.ends_with(std::string("\n") + kUnable)) << name << ":\n" << trace;
+    EXPECT_EQ(trace.substr(0, trace.find("Result:")), single.out.substr(0, trace.find("Result:")));
+  }
+  EXPECT_EQ(Read(logs / "heron.log"), std::string("\n") + kUnable);
+
+  // One plain line per reader (standard error is no terminal), then the summary.
+  std::map<std::string, std::string> lines;
+  std::istringstream err(r.err);
+  for (std::string line; std::getline(err, line) && !line.empty();) {
+    lines[line.substr(0, line.find(' '))] = line;
+  }
+  ASSERT_EQ(lines.size(), 8u) << r.err;
+  EXPECT_EQ(lines[(dir / "ok3").string()],
+            (dir / "ok3").string() + "  Tern 2.4.1  5/5  Configuration Script run, Completed  [exit 0]");
+  EXPECT_EQ(lines[(dir / "bad").string()],
+            (dir / "bad").string() + "  Tern 2.4.1  5/5  Reader not configured 100%.  [exit 1]");
+  EXPECT_EQ(lines[(dir / "silent").string()],
+            (dir / "silent").string() + "  Tern 2.4.1  3/5  Device Communication Error..  [exit 3]");
+  EXPECT_EQ(lines[(dir / "heron").string()],
+            (dir / "heron").string() + "  Tern  0/5  Orvessa Reader Not Found!!!  [exit 3]");
+  EXPECT_NE(r.err.find("8 readers: 2 communication-error, 4 completed, 1 not-configured, 1 not-found; "
+                       "exit status 3\n"),
+            std::string::npos)
+      << r.err;
+
+  // The JSON report, field by field.
+  const Json report = Json::parse(Read(dir / "r.json"));
+  EXPECT_EQ(report.at("script").at("path"), script.string());
+  EXPECT_EQ(report.at("script").at("sha256"), Sha256Of(script));
+  EXPECT_EQ(report.at("script").at("commands"), 5);
+  EXPECT_TRUE(report.at("tool").get<std::string>().starts_with("kavonel-cli "));
+  char host[256] = {};
+  gethostname(host, sizeof host - 1);
+  EXPECT_EQ(report.at("host"), host);
+  EXPECT_LE(report.at("started").get<std::string>(), report.at("ended").get<std::string>());
+  EXPECT_EQ(report.at("exit_status"), 3);
+  std::map<std::string, Json> readers = ReadersByPort(report);
+  ASSERT_EQ(readers.size(), 8u);
+  for (const auto& [port, entry] : readers) ExpectEntryShape(entry);
+  const Json& ok = readers[(dir / "ok2").string()];
+  EXPECT_EQ(ok.at("verdict"), "completed");
+  EXPECT_EQ(ok.at("verdict_text"), "Configuration Script run, Completed");
+  EXPECT_EQ(ok.at("exit_status"), 0);
+  EXPECT_EQ(ok.at("firmware_version"), "2.4.1");
+  EXPECT_EQ(ok.at("commands_sent"), 5);
+  EXPECT_EQ(ok.at("commands_ok"), 5);
+  EXPECT_TRUE(ok.at("first_failure").is_null());
+  EXPECT_EQ(ok.at("trace"), (logs / "ok2.log").string());
+  const Json& badEntry = readers[(dir / "bad").string()];
+  EXPECT_EQ(badEntry.at("verdict"), "not-configured");
+  EXPECT_EQ(badEntry.at("exit_status"), 1);
+  EXPECT_EQ(badEntry.at("commands_sent"), 5);
+  EXPECT_EQ(badEntry.at("commands_ok"), 4);
+  EXPECT_EQ(badEntry.at("first_failure"),
+            Json({{"index", 1}, {"command", "Set Configuration"}, {"status", 5},
+                  {"status_text", "Incorrect Parameter"}}));
+  for (const char* name : {"silent", "gone"}) {
+    const Json& lost = readers[(dir / name).string()];
+    EXPECT_EQ(lost.at("verdict"), "communication-error") << name;
+    EXPECT_EQ(lost.at("exit_status"), 3);
+    EXPECT_EQ(lost.at("commands_ok"), 2);
+    EXPECT_EQ(lost.at("first_failure").at("index"), 2);
+    EXPECT_EQ(lost.at("first_failure").at("command"), "Set Configurable Group");
+    EXPECT_TRUE(lost.at("first_failure").at("status").is_null());
+    EXPECT_EQ(lost.at("first_failure").at("status_text"),
+              "The Tool: Unable to Communicate with the device");
+    EXPECT_FALSE(lost.at("abandoned").get<bool>());
+  }
+  EXPECT_EQ(readers[(dir / "silent").string()].at("commands_sent"), 3);
+  const Json& other = readers[(dir / "heron").string()];
+  EXPECT_EQ(other.at("verdict"), "not-found");
+  EXPECT_EQ(other.at("verdict_text"), "Orvessa Reader Not Found!!!");
+  EXPECT_EQ(other.at("exit_status"), 3);
+  EXPECT_TRUE(other.at("firmware_version").is_null());
+  EXPECT_EQ(other.at("commands_sent"), 0);
+
+  // The JUnit file, read by libxml2's parser: a test case per reader.
+  xmlDocPtr doc = xmlReadFile((dir / "r.xml").c_str(), nullptr, XML_PARSE_NONET);
+  ASSERT_NE(doc, nullptr);
+  std::map<std::string, std::string> cases;
+  for (xmlNodePtr suites = xmlDocGetRootElement(doc)->children; suites; suites = suites->next) {
+    for (xmlNodePtr test = suites->children; test; test = test->next) {
+      if (test->type != XML_ELEMENT_NODE || xmlStrcmp(test->name, BAD_CAST "testcase") != 0) {
+        continue;
+      }
+      xmlChar* name = xmlGetProp(test, BAD_CAST "name");
+      std::string kind = "pass";
+      for (xmlNodePtr c = test->children; c; c = c->next) {
+        if (c->type == XML_ELEMENT_NODE && xmlStrcmp(c->name, BAD_CAST "system-out") != 0) {
+          kind = reinterpret_cast<const char*>(c->name);
+        }
+      }
+      cases[reinterpret_cast<const char*>(name)] = kind;
+      xmlFree(name);
+    }
+  }
+  xmlFreeDoc(doc);
+  ASSERT_EQ(cases.size(), 8u);
+  EXPECT_EQ(cases[(dir / "ok4").string()], "pass");
+  EXPECT_EQ(cases[(dir / "bad").string()], "failure");
+  EXPECT_EQ(cases[(dir / "gone").string()], "error");
+  EXPECT_EQ(cases[(dir / "heron").string()], "error");
+}
+
+TEST(BatchRun, AScriptErrorEndsTheBatchBeforeAnyPortIsOpened) {
+  const fs::path dir = TestDir();
+  const fs::path script = dir / "bad.txt";
+  std::ofstream(script) << "pollmode set 01 end\ngroup add\n";
+  SimProcess a({"--record", (dir / "a.rec").string()});
+  SimProcess b({"--record", (dir / "b.rec").string()});
+  ASSERT_TRUE(a.Started() && b.Started());
+  const ProcessResult r =
+      RunProcess(KAVONEL_CLI_PATH, {"run", "--port", a.Path(), "--port", b.Path(), "--log-dir",
+                                    (dir / "logs").string(), script.string()});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.err, script.string() + ":2: Command format error found in script\n"
+                   "Error in Script. Processing Aborted.\n");
+  a.Stop();
+  b.Stop();
+  EXPECT_EQ(Read(dir / "a.rec"), "");
+  EXPECT_EQ(Read(dir / "b.rec"), "");
+  EXPECT_FALSE(fs::exists(dir / "logs"));
+}
+
+// The first Ctrl-C lets the readers go on; the second abandons them: their ports close,
+// each trace and entry is complete, and no file is left half-written.
+TEST(BatchRun, CtrlCTwiceAbandonsTheReadersAndLeavesEveryFileWhole) {
+  const fs::path dir = TestDir();
+  const fs::path script = dir / "five.txt";
+  std::ofstream(script) << kFiveCommands;
+  fs::create_directories(dir / "links");
+  SimProcess slow({"--count", "3", "--link", (dir / "links" / "s").string(), "--silent-after", "1"});
+  ASSERT_TRUE(slow.Started());
+  Background cli({"run", "--ports", (dir / "links" / "s*").string(), "--log-dir", (dir / "logs").string(),
+                  "--report", (dir / "r.json").string(), "--junit", (dir / "r.xml").string(),
+                  script.string()},
+                 dir);
+  // Running: the report of no reader yet is there, and every reader waits on its second
+  // command (a minute's wait by default).
+  ASSERT_TRUE(Eventually([&] {
+    for (int i = 1; i <= 3; ++i) {
+      if (Read(dir / "logs" / ("s" + std::to_string(i) + ".log")).find("[TX]") ==
+          Read(dir / "logs" / ("s" + std::to_string(i) + ".log")).rfind("[TX]")) {
+        return false;
+      }
+    }
+    return true;
+  }));
+  cli.Signal(SIGINT);
+  ASSERT_TRUE(Eventually([&] { return cli.Err().find("Ctrl-C again") != std::string::npos; }));
+  EXPECT_TRUE(cli.Running());
+  cli.Signal(SIGINT);
+  EXPECT_EQ(cli.Wait(), 3);
+  const Json report = Json::parse(Read(dir / "r.json"));
+  ASSERT_EQ(report.at("readers").size(), 3u);
+  for (const Json& r : report.at("readers")) {
+    EXPECT_TRUE(r.at("abandoned").get<bool>());
+    EXPECT_EQ(r.at("commands_ok"), 1);
+    EXPECT_TRUE(Read(r.at("trace").get<std::string>()).ends_with(kUnable));
+  }
+  EXPECT_FALSE(report.at("ended").is_null());
+  xmlDocPtr doc = xmlReadFile((dir / "r.xml").c_str(), nullptr, XML_PARSE_NONET);
+  EXPECT_NE(doc, nullptr);
+  xmlFreeDoc(doc);
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+  }
+  // The ports were let go of: a single-port run can have one at once.
+  const ProcessResult again = RunProcess(
+      KAVONEL_CLI_PATH, {"run", "--port", (dir / "links" / "s1").string(), "--timeout", "100", script.string()});
+  EXPECT_EQ(again.out.find("Open Failed"), std::string::npos) << again.out;
+}
+
+}  // namespace
+}  // namespace kavonel::testing
