@@ -64,14 +64,17 @@ bool Eventually(Condition condition) {
 // kavonel-cli in the background, its outputs in files, for tests that signal it.
 class Background {
  public:
-  Background(const Args& args, const fs::path& dir, uid_t user = 0) : dir_(dir) {
+  Background(const Args& args, const fs::path& dir, uid_t user = 0,
+             std::string program = KAVONEL_CLI_PATH)
+      : dir_(dir) {
     pid_ = fork();
     if (pid_ == 0) {
-      freopen((dir / "stdout").c_str(), "w", stdout);
-      freopen((dir / "stderr").c_str(), "w", stderr);
+      if (!freopen((dir / "stdout").c_str(), "w", stdout) ||
+          !freopen((dir / "stderr").c_str(), "w", stderr)) {
+        _exit(125);
+      }
       if (user != 0 && (setgid(user) != 0 || setuid(user) != 0)) _exit(126);
       std::vector<char*> argv;
-      std::string program = KAVONEL_CLI_PATH;
       argv.push_back(program.data());
       for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
       argv.push_back(nullptr);
@@ -362,6 +365,114 @@ TEST(BatchRun, CtrlCTwiceAbandonsTheReadersAndLeavesEveryFileWhole) {
   const ProcessResult again = RunProcess(
       KAVONEL_CLI_PATH, {"run", "--port", (dir / "links" / "s1").string(), "--timeout", "100", script.string()});
   EXPECT_EQ(again.out.find("Open Failed"), std::string::npos) << again.out;
+}
+
+}  // namespace
+}  // namespace kavonel::testing
+
+namespace kavonel::testing {
+namespace {
+
+size_t Entries(const fs::path& report) {
+  try {
+    return Json::parse(Read(report)).at("readers").size();
+  } catch (const Json::exception&) {
+    return 0;
+  }
+}
+
+// A reader present at the start, one that appears later, and the first one unplugged
+// and plugged in again: each appearance is configured once and has an entry of its own.
+TEST(Watch, ConfiguresEachAppearanceOnceAndAgainAfterAReplug) {
+  const fs::path dir = TestDir();
+  const fs::path script = dir / "five.txt";
+  std::ofstream(script) << kFiveCommands;
+  const fs::path links = dir / "links";
+  fs::create_directories(links);
+  SimProcess first({"--link", (links / "r1").string(), "--replug-after", "300", "--replug-gap",
+                    "100", "--record", (dir / "first.rec").string()});
+  ASSERT_TRUE(first.Started());
+  const fs::path report = dir / "r.json";
+  Background cli({"watch", "--ports", (links / "r*").string(), "--log-dir",
+                  (dir / "logs").string(), "--report", report.string(), script.string()},
+                 dir);
+  ASSERT_TRUE(Eventually([&] { return Entries(report) == 1; })) << cli.Err();
+  SimProcess second({"--link", (links / "r2").string()});
+  ASSERT_TRUE(second.Started());
+  // The first reader's replug and the second reader: two more entries, and no more.
+  ASSERT_TRUE(Eventually([&] { return Entries(report) == 3; })) << cli.Err();
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  cli.Signal(SIGINT);
+  EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+
+  const Json json = Json::parse(Read(report));
+  std::vector<std::string> ports, traces;
+  for (const Json& r : json.at("readers")) {
+    ExpectEntryShape(r);
+    EXPECT_EQ(r.at("verdict"), "completed");
+    ports.push_back(r.at("port"));
+    traces.push_back(Read(r.at("trace").get<std::string>()));
+  }
+  std::sort(ports.begin(), ports.end());
+  EXPECT_EQ(ports, (std::vector<std::string>{(links / "r1").string(), (links / "r1").string(),
+                                             (links / "r2").string()}));
+  EXPECT_EQ(traces[0], traces[1]);
+  EXPECT_EQ(traces[1], traces[2]);
+  EXPECT_TRUE(fs::exists(dir / "logs" / "r1-2.log"));
+  // Five commands for each of the two appearances.
+  first.Stop();
+  const std::string record = Read(dir / "first.rec");
+  EXPECT_EQ(std::count(record.begin(), record.end(), '\n'), 10);
+  EXPECT_NE(cli.Err().find("3 readers: 3 completed; exit status 0"), std::string::npos)
+      << cli.Err();
+}
+
+// A device node that appears before it may be opened (udev sets the permissions a
+// moment later) is tried again until it opens. As root, permissions bind only when
+// the watch runs as another user, so it runs as nobody then, from a copy of the
+// program that nobody can read.
+TEST(Watch, ADeviceWhosePermissionsComeLateIsNotLost) {
+  const fs::path dir = TestDir();
+  const uid_t nobody = 65534;
+  const bool root = geteuid() == 0;
+  std::string program = KAVONEL_CLI_PATH;
+  const fs::path script = dir / "five.txt";
+  std::ofstream(script) << kFiveCommands;
+  const fs::path links = dir / "links";
+  fs::create_directories(links);
+  fs::create_directories(dir / "logs");
+  if (root) {
+    const fs::path bin = dir / "bin";
+    fs::create_directories(bin);
+    fs::copy_file(program, bin / "kavonel-cli");
+    const fs::path library = fs::path(program).parent_path().parent_path() / "lib" / "libquassel.so";
+    fs::copy_file(fs::canonical(library), bin / "libquassel.so");
+    program = (bin / "kavonel-cli").string();
+    setenv("LD_LIBRARY_PATH", bin.c_str(), 1);
+    for (const fs::path& path : {dir, links, dir / "logs", bin}) {
+      fs::permissions(path, fs::perms::all);
+    }
+    fs::permissions(fs::path(::testing::TempDir()) / "kavonel-batch-e2e",
+                    fs::perms::others_exec | fs::perms::others_read, fs::perm_options::add);
+  }
+  SimProcess reader(std::vector<std::string>{});
+  ASSERT_TRUE(reader.Started());
+  ASSERT_EQ(chmod(reader.Path().c_str(), 0), 0);
+  const fs::path report = dir / "r.json";
+  Background cli({"watch", "--ports", (links / "*").string(), "--log-dir",
+                  (dir / "logs").string(), "--report", report.string(), script.string()},
+                 dir, root ? nobody : 0, program);
+  unsetenv("LD_LIBRARY_PATH");  // the copy's folder was for that child alone
+  ASSERT_TRUE(Eventually([&] { return fs::exists(report); })) << cli.Err();
+  fs::create_symlink(reader.Path(), links / "late");
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  ASSERT_EQ(chmod(reader.Path().c_str(), 0666), 0);
+  ASSERT_TRUE(Eventually([&] { return Entries(report) == 1; })) << cli.Err();
+  cli.Signal(SIGINT);
+  EXPECT_EQ(cli.Wait(), 0) << cli.Err();
+  const Json entry = Json::parse(Read(report)).at("readers").at(0);
+  EXPECT_EQ(entry.at("verdict"), "completed") << entry;
+  EXPECT_GE(entry.at("duration_ms").get<int>(), 200);
 }
 
 }  // namespace
