@@ -277,9 +277,17 @@ class BatchCommand {
     settings.logDir = logDir_;
     if (watch) settings.openPatience = kWatchOpenPatience;
 #ifdef KAVONEL_PORT_LIST
-    settings.adapterDetails = [](const std::string& port) {
-      const SerialPortDetails details = DetailsOfSerialPort(DevicePathForPort(port));
-      return AdapterDetails{details.serialNumber, details.description};
+    // A batch's ports are all there at the start: one look at the system serves them
+    // all. A watch looks again for each reader that appears.
+    auto known = std::make_shared<std::map<std::string, SerialPortDetails>>();
+    if (!watch) *known = SerialPortDetailsByDevice();
+    settings.adapterDetails = [known, watch](const std::string& port) {
+      std::error_code error;
+      const std::string device = fs::canonical(DevicePathForPort(port), error).string();
+      if (watch) *known = SerialPortDetailsByDevice();
+      const auto found = known->find(device);
+      if (error || found == known->end()) return AdapterDetails{};
+      return AdapterDetails{found->second.serialNumber, found->second.description};
     };
 #endif
     runner_ = std::make_unique<BatchRunner>(script_, settings, console_);

@@ -275,12 +275,14 @@ void BatchRunner::RunReader(Reader& reader) {
     reader.result.ended = true;
     reader.result.abandoned = reader.abandonRequested && reader.result.exitStatus == 3;
   }
-  Publish(reader, true);
+  // Counted out before the end is announced: whoever hears of it finds it no longer
+  // running (the thread itself is joined in WaitAll).
   {
     std::lock_guard<std::mutex> lock(mutex_);
     --running_;
   }
   ended_.notify_all();
+  Publish(reader, true);
 }
 
 void BatchRunner::AbandonAll() {

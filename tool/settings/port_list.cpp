@@ -1,7 +1,6 @@
 #include "settings/port_list.h"
 
 #include <QSerialPortInfo>
-#include <filesystem>
 
 #include "settings/settings_rules.h"
 
@@ -15,16 +14,13 @@ std::vector<std::string> ListSerialPorts() {
   return NaturalSorted(std::move(ports));
 }
 
-SerialPortDetails DetailsOfSerialPort(const std::string& path) {
-  std::error_code error;
-  const std::string device = std::filesystem::canonical(path, error).string();
-  if (error) return {};
+std::map<std::string, SerialPortDetails> SerialPortDetailsByDevice() {
+  std::map<std::string, SerialPortDetails> details;
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-    if (info.systemLocation().toStdString() == device) {
-      return {info.serialNumber().toStdString(), info.description().toStdString()};
-    }
+    details[info.systemLocation().toStdString()] = {info.serialNumber().toStdString(),
+                                                    info.description().toStdString()};
   }
-  return {};
+  return details;
 }
 
 }  // namespace kavonel

@@ -1,6 +1,7 @@
 // The serial ports present, for the settings dialog and kavonel-cli's `ports`.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -9,12 +10,13 @@ namespace kavonel {
 // Each a device path (/dev/ttyUSB0), in natural order (/dev/ttyS2 before /dev/ttyS10).
 std::vector<std::string> ListSerialPorts();
 
-// What the system knows of the adapter behind a port (a device path, or a link to one):
-// its serial number and description, each empty where unknown.
+// What the system knows of the adapter behind a port: its serial number and
+// description, each empty where unknown.
 struct SerialPortDetails {
   std::string serialNumber;
   std::string description;
 };
-SerialPortDetails DetailsOfSerialPort(const std::string& path);
+// Every port present, by device path (/dev/ttyUSB0).
+std::map<std::string, SerialPortDetails> SerialPortDetailsByDevice();
 
 }  // namespace kavonel
