@@ -106,22 +106,37 @@ class Console final : public BatchListener {
     Wake();
   }
 
-  // On the main thread: the readers that ended since the last call; the lines updated.
+  // On the main thread: the readers that ended since the last call; the lines updated
+  // (live lines at most every kRedrawInterval, or at once when a reader ended).
   std::vector<ReaderResult> Drain() {
     char buffer[256];
     while (::read(wake_[0], buffer, sizeof buffer) > 0) {
     }
     std::lock_guard<std::mutex> lock(mutex_);
+    signalled_ = false;
     std::vector<ReaderResult> ended(ended_.begin(), ended_.end());
     ended_.clear();
     if (live_) {
-      if (changed_) Redraw();
+      const auto now = std::chrono::steady_clock::now();
+      if (changed_ && (!ended.empty() || now - lastDrawn_ >= kRedrawInterval)) {
+        Redraw();
+        lastDrawn_ = now;
+        changed_ = false;
+      }
     } else {
       for (const ReaderResult& r : ended) std::fprintf(stderr, "%s\n", ReaderLine(r, 0).c_str());
     }
-    changed_ = false;
     std::fflush(stderr);
     return ended;
+  }
+  // How long the main loop may sleep before live lines are due: -1 for as long as it
+  // likes.
+  int MsUntilRedraw() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!live_ || !changed_) return -1;
+    const auto due = lastDrawn_ + kRedrawInterval - std::chrono::steady_clock::now();
+    return std::max(0, static_cast<int>(
+                           std::chrono::duration_cast<std::chrono::milliseconds>(due).count()));
   }
   void Note(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -135,7 +150,10 @@ class Console final : public BatchListener {
   }
 
  private:
+  // Under mutex_: one byte until the main loop has drained, however many changes come.
   void Wake() {
+    if (signalled_) return;
+    signalled_ = true;
     const char c = 'w';
     [[maybe_unused]] const ssize_t n = ::write(wake_[1], &c, 1);
   }
@@ -155,7 +173,10 @@ class Console final : public BatchListener {
   std::map<size_t, ReaderResult> states_;
   std::deque<ReaderResult> ended_;
   bool changed_ = false;
+  bool signalled_ = false;
   size_t drawn_ = 0;
+  std::chrono::steady_clock::time_point lastDrawn_;
+  static constexpr std::chrono::milliseconds kRedrawInterval{100};
 };
 
 std::string DefaultLogDir() {
@@ -345,7 +366,7 @@ class BatchCommand {
   // Waits for a signal, a reader's news, or (extraFd >= 0) the port watch.
   void Wait(int extraFd) {
     pollfd fds[3] = {{g_signalPipe[0], POLLIN, 0}, {console_.WakeFd(), POLLIN, 0}, {extraFd, POLLIN, 0}};
-    ::poll(fds, extraFd >= 0 ? 3 : 2, -1);
+    ::poll(fds, extraFd >= 0 ? 3 : 2, console_.MsUntilRedraw());
   }
 
  private:
