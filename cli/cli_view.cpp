@@ -1,7 +1,5 @@
 #include "cli_view.h"
 
-#include <chrono>
-
 namespace kavonel {
 
 void StdoutMonitor::AppendMonitorText(std::string_view text) {
@@ -31,38 +29,6 @@ void CliView::ShowPortProblem(std::string_view reason) {
   FlushMonitorText();
   std::fprintf(stderr, "kavonel-cli: %.*s\n", static_cast<int>(reason.size()), reason.data());
   std::fflush(stderr);
-}
-
-void CliView::PostMonitorText(std::string text) {
-  posted_.Push({PostedEvent::kMonitorText, std::move(text), false});
-}
-void CliView::PostReaderCheckState(bool running) {
-  posted_.Push({PostedEvent::kReaderCheckState, {}, running});
-}
-void CliView::PostShowFirmwareVersion() {
-  posted_.Push({PostedEvent::kShowFirmwareVersion, {}, false});
-}
-
-// The worker always ends (every wait of the link is bounded), so the queue is drained
-// without a limit of its own.
-void CliView::DeliverNext() {
-  std::optional<PostedEvent> event;
-  FlushMonitorText();
-  while (!(event = posted_.Pop(std::chrono::seconds(1)))) {
-  }
-  if (event->kind == PostedEvent::kReaderCheckState && !event->running) endHandled_ = true;
-  DeliverPostedEvent(*event, *this, *detection_);
-}
-
-void CliView::ShowWaitDialog() {
-  waitShown_ = true;
-  while (waitShown_) DeliverNext();
-}
-
-void CliView::RunDetection(ReaderDetection& detection) {
-  detection_ = &detection;
-  endHandled_ = false;
-  while (!endHandled_) DeliverNext();
 }
 
 }  // namespace kavonel

@@ -6,9 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "operations/main_view.h"
-#include "operations/operations.h"
-#include "operations/posted_events.h"
+#include "operations/queued_view.h"
 
 namespace kavonel {
 
@@ -20,7 +18,7 @@ class StdoutMonitor final : public MonitorOutput {
 };
 void FlushMonitorText();
 
-class CliView final : public MainView {
+class CliView final : public QueuedView {
  public:
   // monitor: where monitor pieces go (standard output, or a tee to it and the log).
   CliView(MonitorOutput& monitor, std::string scriptPath, int readerType)
@@ -34,32 +32,18 @@ class CliView final : public MainView {
   void EnableOperationButtons() override {}
   void EnableButton(Button) override {}
   ScriptChoice ChooseScriptFile() override { return {ScriptChoice::kChosen, scriptPath_}; }
-  void ShowWaitDialog() override;
-  void EndWaitDialog() override { waitShown_ = false; }
   void ShowFirmwareVersion(std::string_view text) override;
   int LiveReaderType() const override { return readerType_; }
   // One more line on standard error, after the status texts, so scripts that read
   // those still find them as they were.
   void ShowPortProblem(std::string_view reason) override;
 
-  void PostMonitorText(std::string text) override;
-  void PostReaderCheckState(bool running) override;
-  void PostShowFirmwareVersion() override;
-
-  // Runs a detection to its end: delivers what the worker posts until the end notice
-  // has been handled.
-  void RunDetection(ReaderDetection& detection);
-
  private:
-  void DeliverNext();
+  void BeforeWaiting() override { FlushMonitorText(); }
 
   MonitorOutput& monitor_;
   std::string scriptPath_;
   int readerType_;
-  ReaderDetection* detection_ = nullptr;
-  PostedEventQueue posted_;
-  bool waitShown_ = false;
-  bool endHandled_ = false;
 };
 
 }  // namespace kavonel

@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -157,6 +158,13 @@ int Serve(ServeConfig c, const std::string& linkPath, int announceFd) {
   const std::vector<uint8_t> noise = reader.StaleBytes();
   if (!noise.empty() && write(pty.master, noise.data(), noise.size()) < 0) {
     std::cerr << "reader-sim: cannot write stale bytes: " << std::strerror(errno) << "\n";
+  }
+  // The kernel hands bytes from the master to the slave's queue a moment later: wait
+  // until they are there, or a client's purge could come first and miss them.
+  for (int tries = 0; !noise.empty() && tries < 1000; ++tries) {
+    int queued = 0;
+    if (ioctl(pty.slave, FIONREAD, &queued) != 0 || queued >= static_cast<int>(noise.size())) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   }
   const std::string announcement = pty.path + "\n";
   [[maybe_unused]] ssize_t announcedBytes =

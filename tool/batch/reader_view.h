@@ -8,9 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "operations/main_view.h"
-#include "operations/operations.h"
-#include "operations/posted_events.h"
+#include "operations/queued_view.h"
 
 namespace kavonel {
 
@@ -31,7 +29,7 @@ class TraceFile final : public MonitorOutput {
   std::FILE* file_ = nullptr;
 };
 
-class ReaderView final : public MainView {
+class ReaderView final : public QueuedView {
  public:
   ReaderView(MonitorOutput& trace, std::string scriptPath, int readerType)
       : trace_(trace), scriptPath_(std::move(scriptPath)), readerType_(readerType) {}
@@ -44,33 +42,18 @@ class ReaderView final : public MainView {
   void EnableOperationButtons() override {}
   void EnableButton(Button) override {}
   ScriptChoice ChooseScriptFile() override { return {ScriptChoice::kChosen, scriptPath_}; }
-  void ShowWaitDialog() override;
-  void EndWaitDialog() override { waitShown_ = false; }
   void ShowFirmwareVersion(std::string_view text) override { firmwareVersion_ = text; }
   int LiveReaderType() const override { return readerType_; }
-
-  void PostMonitorText(std::string text) override;
-  void PostReaderCheckState(bool running) override;
-  void PostShowFirmwareVersion() override;
-
-  // Runs a detection to its end, delivering what its worker posts on this thread.
-  void RunDetection(ReaderDetection& detection);
 
   const std::string& LastStatus() const { return lastStatus_; }
   const std::optional<std::string>& FirmwareVersion() const { return firmwareVersion_; }
 
  private:
-  void DeliverNext();
-
   MonitorOutput& trace_;
   std::string scriptPath_;
   int readerType_;
   std::string lastStatus_;
   std::optional<std::string> firmwareVersion_;
-  ReaderDetection* detection_ = nullptr;
-  PostedEventQueue posted_;
-  bool waitShown_ = false;
-  bool endHandled_ = false;
 };
 
 }  // namespace kavonel
