@@ -143,6 +143,7 @@ void ExpectEntryShape(const Json& r) {
   EXPECT_EQ(r.at("reader_type_name"), "Tern");
   EXPECT_TRUE(r.at("firmware_version").is_null() || r.at("firmware_version").is_string());
   EXPECT_TRUE(r.at("verdict_text").is_string());
+  EXPECT_TRUE(r.at("port_problem").is_null() || r.at("port_problem").is_string());
   EXPECT_TRUE(r.at("abandoned").is_boolean());
   EXPECT_EQ(r.at("commands_total"), 5);
   EXPECT_TRUE(std::regex_match(r.at("started").get<std::string>(), kTime)) << r;
@@ -316,6 +317,28 @@ TEST(BatchRun, AScriptErrorEndsTheBatchBeforeAnyPortIsOpened) {
   EXPECT_EQ(Read(dir / "a.rec"), "");
   EXPECT_EQ(Read(dir / "b.rec"), "");
   EXPECT_FALSE(fs::exists(dir / "logs"));
+}
+
+// A port that does not open is that reader's failure alone, with the reason in its entry.
+TEST(BatchRun, APortThatDoesNotOpenFailsOnlyItsOwnReader) {
+  const fs::path dir = TestDir();
+  const fs::path script = dir / "five.txt";
+  std::ofstream(script) << kFiveCommands;
+  SimProcess good(std::vector<std::string>{});
+  ASSERT_TRUE(good.Started());
+  const ProcessResult r = RunProcess(
+      KAVONEL_CLI_PATH, {"run", "--port", good.Path(), "--port", "/dev/kavonel-no-such-port",
+                         "--log-dir", (dir / "logs").string(), "--report",
+                         (dir / "r.json").string(), script.string()});
+  EXPECT_EQ(r.exitCode, 3) << r.err;
+  const std::map<std::string, Json> readers = ReadersByPort(Json::parse(Read(dir / "r.json")));
+  ASSERT_EQ(readers.size(), 2u);
+  EXPECT_EQ(readers.at(good.Path()).at("verdict"), "completed");
+  const Json& missing = readers.at("/dev/kavonel-no-such-port");
+  EXPECT_EQ(missing.at("verdict"), "communication-error");
+  EXPECT_EQ(missing.at("commands_sent"), 0);
+  EXPECT_TRUE(missing.at("port_problem").is_string()) << missing;
+  EXPECT_EQ(Read(dir / "logs" / "kavonel-no-such-port.log"), "The Comport:- Open Failed\n");
 }
 
 // The first Ctrl-C lets the readers go on; the second abandons them: their ports close,

@@ -46,6 +46,7 @@ nlohmann::ordered_json ReaderJson(const ReaderResult& r) {
       {"firmware_version", r.firmwareVersion ? nlohmann::ordered_json(*r.firmwareVersion) : nullptr},
       {"verdict", OutcomeName(r.outcome)},
       {"verdict_text", r.verdictText},
+      {"port_problem", OrNull(r.portProblem)},
       {"exit_status", r.exitStatus},
       {"abandoned", r.abandoned},
       {"commands_total", r.commandsTotal},

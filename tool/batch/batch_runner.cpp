@@ -29,6 +29,7 @@ class PatientDevice final : public SerialDevice {
       woken_.wait_until(lock, next, [&] { return interrupted_; });
     }
   }
+  std::string OpenFailureReason() const override { return inner_->OpenFailureReason(); }
   void Close() override { inner_->Close(); }
   bool IsOpen() const override { return inner_->IsOpen(); }
   void Purge() override { inner_->Purge(); }
@@ -270,6 +271,7 @@ void BatchRunner::RunReader(Reader& reader) {
   trace.Close();
   {
     std::lock_guard<std::mutex> lock(reader.mutex);
+    reader.result.portProblem = view.PortProblem();
     reader.result.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - steadyStart);
     reader.result.ended = true;

@@ -42,6 +42,7 @@ struct ReaderResult {
   bool detected = false;  // detection ran and found the reader
   ReaderOutcome outcome = ReaderOutcome::kCompleted;
   std::string verdictText;  // the status line's text
+  std::string portProblem;  // why the port did not open, where it did not
   int exitStatus = 0;
   bool abandoned = false;
   uint32_t commandsTotal = 0;

@@ -44,9 +44,11 @@ class ReaderView final : public QueuedView {
   ScriptChoice ChooseScriptFile() override { return {ScriptChoice::kChosen, scriptPath_}; }
   void ShowFirmwareVersion(std::string_view text) override { firmwareVersion_ = text; }
   int LiveReaderType() const override { return readerType_; }
+  void ShowPortProblem(std::string_view reason) override { portProblem_ = reason; }
 
   const std::string& LastStatus() const { return lastStatus_; }
   const std::optional<std::string>& FirmwareVersion() const { return firmwareVersion_; }
+  const std::string& PortProblem() const { return portProblem_; }
 
  private:
   MonitorOutput& trace_;
@@ -54,6 +56,7 @@ class ReaderView final : public QueuedView {
   int readerType_;
   std::string lastStatus_;
   std::optional<std::string> firmwareVersion_;
+  std::string portProblem_;
 };
 
 }  // namespace kavonel
