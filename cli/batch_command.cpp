@@ -135,8 +135,8 @@ class Console final : public BatchListener {
     std::lock_guard<std::mutex> lock(mutex_);
     if (!live_ || !changed_) return -1;
     const auto due = lastDrawn_ + kRedrawInterval - std::chrono::steady_clock::now();
-    return std::max(0, static_cast<int>(
-                           std::chrono::duration_cast<std::chrono::milliseconds>(due).count()));
+    return std::max(
+        0, static_cast<int>(std::chrono::duration_cast<std::chrono::milliseconds>(due).count()));
   }
   void Note(const std::string& text) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -325,8 +325,12 @@ class BatchCommand {
     return 0;
   }
 
-  BatchRunner& Runner() { return *runner_; }
-  Console& Lines() { return console_; }
+  BatchRunner& Runner() {
+    return *runner_;
+  }
+  Console& Lines() {
+    return console_;
+  }
 
   // Signals: the first stops taking readers, the second abandons the running ones.
   // Answers the number of signals seen so far.
@@ -365,7 +369,8 @@ class BatchCommand {
 
   // Waits for a signal, a reader's news, or (extraFd >= 0) the port watch.
   void Wait(int extraFd) {
-    pollfd fds[3] = {{g_signalPipe[0], POLLIN, 0}, {console_.WakeFd(), POLLIN, 0}, {extraFd, POLLIN, 0}};
+    pollfd fds[3] = {
+        {g_signalPipe[0], POLLIN, 0}, {console_.WakeFd(), POLLIN, 0}, {extraFd, POLLIN, 0}};
     ::poll(fds, extraFd >= 0 ? 3 : 2, console_.MsUntilRedraw());
   }
 
@@ -422,11 +427,13 @@ bool BatchOptions::IsBatch() const {
 namespace {
 
 void AddCommonOptions(CLI::App& command, BatchOptions& options) {
-  command.add_option("--ports", options.globs,
-                     "every port whose path matches GLOB, e.g. '/dev/ttyUSB*' (repeatable)")
+  command
+      .add_option("--ports", options.globs,
+                  "every port whose path matches GLOB, e.g. '/dev/ttyUSB*' (repeatable)")
       ->type_name("GLOB");
-  command.add_option("--log-dir", options.logDir,
-                     "one trace file per reader in DIR (default: kavonel-DATE-TIME here)")
+  command
+      .add_option("--log-dir", options.logDir,
+                  "one trace file per reader in DIR (default: kavonel-DATE-TIME here)")
       ->type_name("DIR");
   command.add_flag("--detect", options.detect,
                    "reader detection first; a reader not found gets no script");
@@ -467,13 +474,12 @@ int RunBatch(const BatchOptions& options, const BatchReaderOptions& reader,
   std::string error;
   const std::vector<std::string> ports = BatchPorts(options, error);
   if (!error.empty()) return Usage(error);
-  BatchCommand command(options, reader);
-  if (const int status = command.Prepare(script, false); status != 0) return status;
   if (ports.empty()) {
     std::fprintf(stderr, "kavonel-cli: no port to configure\n");
-    command.Finish();
     return 3;
   }
+  BatchCommand command(options, reader);
+  if (const int status = command.Prepare(script, false); status != 0) return status;
   for (const std::string& port : ports) command.Runner().Start(port);
   while (command.Runner().Running() > 0) {
     command.Wait(-1);

@@ -314,7 +314,7 @@ int main(int argc, char** argv) {
   }
 
   const BatchReaderOptions batchReader{options.readerType, options.baud, options.timeoutMs,
-                                      options.logPath};
+                                       options.logPath};
   if (watch->parsed()) return RunWatch(batch, batchReader, script);
   if (run->parsed()) {
     if (batch.IsBatch()) return RunBatch(batch, batchReader, script);

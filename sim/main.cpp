@@ -91,7 +91,6 @@ std::optional<unsigned long> ParseNumber(const std::string& text) {
   return v;
 }
 
-
 struct ServeConfig {
   ReaderModel reader;
   std::ofstream& record;
@@ -184,11 +183,12 @@ int Serve(ServeConfig c, const std::string& linkPath, int announceFd) {
     const int idle = splitter.MsUntilIdle(NowMs());
     if (idle >= 0) timeoutUs = int64_t{idle} * 1000;
     if (!pending.empty()) {
-      const int64_t due = pending.front().due > now ? static_cast<int64_t>(pending.front().due - now) : 0;
+      const int64_t due =
+          pending.front().due > now ? static_cast<int64_t>(pending.front().due - now) : 0;
       timeoutUs = timeoutUs < 0 ? due : std::min(timeoutUs, due);
     }
-    const bool replugDue = c.replugAfterMs && replugsLeft > 0 && lastRequestUs != 0 &&
-                           pending.empty() && out.empty();
+    const bool replugDue =
+        c.replugAfterMs && replugsLeft > 0 && lastRequestUs != 0 && pending.empty() && out.empty();
     if (replugDue) {
       const uint64_t at = lastRequestUs + uint64_t{*c.replugAfterMs} * 1000;
       const int64_t until = at > now ? static_cast<int64_t>(at - now) : 0;
@@ -196,7 +196,8 @@ int Serve(ServeConfig c, const std::string& linkPath, int announceFd) {
     }
     pollfd fds[2] = {{pty.master, static_cast<short>(POLLIN | (out.empty() ? 0 : POLLOUT)), 0},
                      {g_signalPipe[0], POLLIN, 0}};
-    timespec wait{static_cast<time_t>(timeoutUs / 1000000), static_cast<long>(timeoutUs % 1000000) * 1000};
+    timespec wait{static_cast<time_t>(timeoutUs / 1000000),
+                  static_cast<long>(timeoutUs % 1000000) * 1000};
     const int ready = ppoll(fds, 2, timeoutUs < 0 ? nullptr : &wait, nullptr);
     if (ready < 0 && errno != EINTR) return finish(1);
     if (fds[1].revents & POLLIN) return finish(0);
@@ -379,7 +380,6 @@ int main(int argc, char** argv) {
   sigaction(SIGINT, &sa, nullptr);
   sigaction(SIGHUP, &sa, nullptr);
   signal(SIGPIPE, SIG_IGN);
-
 
   ReaderModel reader(options);
   const auto serve = [&](const std::string& link, int announceFd) {

@@ -57,7 +57,8 @@ Timing RunCli(const std::vector<std::string>& args) {
 }  // namespace
 
 int main() {
-  const fs::path dir = fs::temp_directory_path() / ("kavonel-bench-batch-" + std::to_string(getpid()));
+  const fs::path dir =
+      fs::temp_directory_path() / ("kavonel-bench-batch-" + std::to_string(getpid()));
   fs::create_directories(dir);
   const fs::path script = dir / "200.txt";
   {
@@ -72,18 +73,23 @@ int main() {
   double single = 0;
   for (int n : {1, 4, 16, 32}) {
     const std::string prefix = (dir / ("n" + std::to_string(n) + "-r")).string();
-    kavonel::SimProcess sims({"--count", std::to_string(n), "--link", prefix, "--wire-baud", "115200"});
+    kavonel::SimProcess sims(
+        {"--count", std::to_string(n), "--link", prefix, "--wire-baud", "115200"});
     if (!sims.Started()) {
       std::fprintf(stderr, "bench_batch: reader-sim did not start: %s\n", sims.Error().c_str());
       return 1;
     }
-    const std::vector<std::string> args = {"run",       "--ports", prefix + "*", "--log-dir",
+    const std::vector<std::string> args = {"run",
+                                           "--ports",
+                                           prefix + "*",
+                                           "--log-dir",
                                            (dir / ("logs" + std::to_string(n))).string(),
                                            script.string()};
     RunCli(args);  // warm-up: page cache, the readers' first answers
     const Timing t = RunCli(args);
     if (t.exitCode != 0) {
-      std::fprintf(stderr, "bench_batch: kavonel-cli ended with %d for %d readers\n", t.exitCode, n);
+      std::fprintf(stderr, "bench_batch: kavonel-cli ended with %d for %d readers\n", t.exitCode,
+                   n);
       return 1;
     }
     if (n == 1) single = t.wallSeconds;

@@ -172,13 +172,27 @@ TEST(BatchRun, EightReadersEachWithItsOwnLineTraceEntryAndTheWorstExitStatus) {
     ASSERT_TRUE(sim->Started()) << sim->Error();
   }
   const fs::path logs = dir / "logs";
-  const ProcessResult r = RunProcess(
-      KAVONEL_CLI_PATH,
-      {"run", "--ports", (dir / "ok*").string(), "--port", (dir / "bad").string(), "--port",
-       (dir / "silent").string(), "--port", (dir / "gone").string(), "--port",
-       (dir / "heron").string(), "--detect", "--timeout", "300", "--log-dir", logs.string(),
-       "--report", (dir / "r.json").string(), "--junit", (dir / "r.xml").string(),
-       script.string()});
+  const ProcessResult r = RunProcess(KAVONEL_CLI_PATH, {"run",
+                                                        "--ports",
+                                                        (dir / "ok*").string(),
+                                                        "--port",
+                                                        (dir / "bad").string(),
+                                                        "--port",
+                                                        (dir / "silent").string(),
+                                                        "--port",
+                                                        (dir / "gone").string(),
+                                                        "--port",
+                                                        (dir / "heron").string(),
+                                                        "--detect",
+                                                        "--timeout",
+                                                        "300",
+                                                        "--log-dir",
+                                                        logs.string(),
+                                                        "--report",
+                                                        (dir / "r.json").string(),
+                                                        "--junit",
+                                                        (dir / "r.xml").string(),
+                                                        script.string()});
   EXPECT_EQ(r.exitCode, 3) << r.err;
   EXPECT_EQ(r.out, "");
 
@@ -207,17 +221,20 @@ TEST(BatchRun, EightReadersEachWithItsOwnLineTraceEntryAndTheWorstExitStatus) {
     lines[line.substr(0, line.find(' '))] = line;
   }
   ASSERT_EQ(lines.size(), 8u) << r.err;
-  EXPECT_EQ(lines[(dir / "ok3").string()],
-            (dir / "ok3").string() + "  Tern 2.4.1  5/5  Configuration Script run, Completed  [exit 0]");
+  EXPECT_EQ(
+      lines[(dir / "ok3").string()],
+      (dir / "ok3").string() + "  Tern 2.4.1  5/5  Configuration Script run, Completed  [exit 0]");
   EXPECT_EQ(lines[(dir / "bad").string()],
             (dir / "bad").string() + "  Tern 2.4.1  5/5  Reader not configured 100%.  [exit 1]");
-  EXPECT_EQ(lines[(dir / "silent").string()],
-            (dir / "silent").string() + "  Tern 2.4.1  3/5  Device Communication Error..  [exit 3]");
+  EXPECT_EQ(
+      lines[(dir / "silent").string()],
+      (dir / "silent").string() + "  Tern 2.4.1  3/5  Device Communication Error..  [exit 3]");
   EXPECT_EQ(lines[(dir / "heron").string()],
             (dir / "heron").string() + "  Tern  0/5  Orvessa Reader Not Found!!!  [exit 3]");
-  EXPECT_NE(r.err.find("8 readers: 2 communication-error, 4 completed, 1 not-configured, 1 not-found; "
-                       "exit status 3\n"),
-            std::string::npos)
+  EXPECT_NE(
+      r.err.find("8 readers: 2 communication-error, 4 completed, 1 not-configured, 1 not-found; "
+                 "exit status 3\n"),
+      std::string::npos)
       << r.err;
 
   // The JSON report, field by field.
@@ -248,9 +265,10 @@ TEST(BatchRun, EightReadersEachWithItsOwnLineTraceEntryAndTheWorstExitStatus) {
   EXPECT_EQ(badEntry.at("exit_status"), 1);
   EXPECT_EQ(badEntry.at("commands_sent"), 5);
   EXPECT_EQ(badEntry.at("commands_ok"), 4);
-  EXPECT_EQ(badEntry.at("first_failure"),
-            Json({{"index", 1}, {"command", "Set Configuration"}, {"status", 5},
-                  {"status_text", "Incorrect Parameter"}}));
+  EXPECT_EQ(badEntry.at("first_failure"), Json({{"index", 1},
+                                                {"command", "Set Configuration"},
+                                                {"status", 5},
+                                                {"status_text", "Incorrect Parameter"}}));
   for (const char* name : {"silent", "gone"}) {
     const Json& lost = readers[(dir / name).string()];
     EXPECT_EQ(lost.at("verdict"), "communication-error") << name;
@@ -310,8 +328,9 @@ TEST(BatchRun, AScriptErrorEndsTheBatchBeforeAnyPortIsOpened) {
       RunProcess(KAVONEL_CLI_PATH, {"run", "--port", a.Path(), "--port", b.Path(), "--log-dir",
                                     (dir / "logs").string(), script.string()});
   EXPECT_EQ(r.exitCode, 2);
-  EXPECT_EQ(r.err, script.string() + ":2: Command format error found in script\n"
-                   "Error in Script. Processing Aborted.\n");
+  EXPECT_EQ(r.err, script.string() +
+                       ":2: Command format error found in script\n"
+                       "Error in Script. Processing Aborted.\n");
   a.Stop();
   b.Stop();
   EXPECT_EQ(Read(dir / "a.rec"), "");
@@ -326,10 +345,10 @@ TEST(BatchRun, APortThatDoesNotOpenFailsOnlyItsOwnReader) {
   std::ofstream(script) << kFiveCommands;
   SimProcess good(std::vector<std::string>{});
   ASSERT_TRUE(good.Started());
-  const ProcessResult r = RunProcess(
-      KAVONEL_CLI_PATH, {"run", "--port", good.Path(), "--port", "/dev/kavonel-no-such-port",
-                         "--log-dir", (dir / "logs").string(), "--report",
-                         (dir / "r.json").string(), script.string()});
+  const ProcessResult r =
+      RunProcess(KAVONEL_CLI_PATH,
+                 {"run", "--port", good.Path(), "--port", "/dev/kavonel-no-such-port", "--log-dir",
+                  (dir / "logs").string(), "--report", (dir / "r.json").string(), script.string()});
   EXPECT_EQ(r.exitCode, 3) << r.err;
   const std::map<std::string, Json> readers = ReadersByPort(Json::parse(Read(dir / "r.json")));
   ASSERT_EQ(readers.size(), 2u);
@@ -348,12 +367,13 @@ TEST(BatchRun, CtrlCTwiceAbandonsTheReadersAndLeavesEveryFileWhole) {
   const fs::path script = dir / "five.txt";
   std::ofstream(script) << kFiveCommands;
   fs::create_directories(dir / "links");
-  SimProcess slow({"--count", "3", "--link", (dir / "links" / "s").string(), "--silent-after", "1"});
+  SimProcess slow(
+      {"--count", "3", "--link", (dir / "links" / "s").string(), "--silent-after", "1"});
   ASSERT_TRUE(slow.Started());
-  Background cli({"run", "--ports", (dir / "links" / "s*").string(), "--log-dir", (dir / "logs").string(),
-                  "--report", (dir / "r.json").string(), "--junit", (dir / "r.xml").string(),
-                  script.string()},
-                 dir);
+  Background cli(
+      {"run", "--ports", (dir / "links" / "s*").string(), "--log-dir", (dir / "logs").string(),
+       "--report", (dir / "r.json").string(), "--junit", (dir / "r.xml").string(), script.string()},
+      dir);
   // Running: the report of no reader yet is there, and every reader waits on its second
   // command (a minute's wait by default).
   ASSERT_TRUE(Eventually([&] {
@@ -386,7 +406,8 @@ TEST(BatchRun, CtrlCTwiceAbandonsTheReadersAndLeavesEveryFileWhole) {
   }
   // The ports were let go of: a single-port run can have one at once.
   const ProcessResult again = RunProcess(
-      KAVONEL_CLI_PATH, {"run", "--port", (dir / "links" / "s1").string(), "--timeout", "100", script.string()});
+      KAVONEL_CLI_PATH,
+      {"run", "--port", (dir / "links" / "s1").string(), "--timeout", "100", script.string()});
   EXPECT_EQ(again.out.find("Open Failed"), std::string::npos) << again.out;
 }
 
@@ -416,8 +437,8 @@ TEST(Watch, ConfiguresEachAppearanceOnceAndAgainAfterAReplug) {
                     "100", "--record", (dir / "first.rec").string()});
   ASSERT_TRUE(first.Started());
   const fs::path report = dir / "r.json";
-  Background cli({"watch", "--ports", (links / "r*").string(), "--log-dir",
-                  (dir / "logs").string(), "--report", report.string(), script.string()},
+  Background cli({"watch", "--ports", (links / "r*").string(), "--log-dir", (dir / "logs").string(),
+                  "--report", report.string(), script.string()},
                  dir);
   ASSERT_TRUE(Eventually([&] { return Entries(report) == 1; })) << cli.Err();
   SimProcess second({"--link", (links / "r2").string()});
@@ -468,7 +489,8 @@ TEST(Watch, ADeviceWhosePermissionsComeLateIsNotLost) {
     const fs::path bin = dir / "bin";
     fs::create_directories(bin);
     fs::copy_file(program, bin / "kavonel-cli");
-    const fs::path library = fs::path(program).parent_path().parent_path() / "lib" / "libquassel.so";
+    const fs::path library =
+        fs::path(program).parent_path().parent_path() / "lib" / "libquassel.so";
     fs::copy_file(fs::canonical(library), bin / "libquassel.so");
     program = (bin / "kavonel-cli").string();
     setenv("LD_LIBRARY_PATH", bin.c_str(), 1);
@@ -482,8 +504,8 @@ TEST(Watch, ADeviceWhosePermissionsComeLateIsNotLost) {
   ASSERT_TRUE(reader.Started());
   ASSERT_EQ(chmod(reader.Path().c_str(), 0), 0);
   const fs::path report = dir / "r.json";
-  Background cli({"watch", "--ports", (links / "*").string(), "--log-dir",
-                  (dir / "logs").string(), "--report", report.string(), script.string()},
+  Background cli({"watch", "--ports", (links / "*").string(), "--log-dir", (dir / "logs").string(),
+                  "--report", report.string(), script.string()},
                  dir, root ? nobody : 0, program);
   unsetenv("LD_LIBRARY_PATH");  // the copy's folder was for that child alone
   ASSERT_TRUE(Eventually([&] { return fs::exists(report); })) << cli.Err();

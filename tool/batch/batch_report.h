@@ -20,7 +20,7 @@ struct BatchReport {
   std::string host;
   std::chrono::system_clock::time_point started;
   std::optional<std::chrono::system_clock::time_point> ended;  // none while running
-  std::vector<ReaderResult> readers;  // ended readers only
+  std::vector<ReaderResult> readers;                           // ended readers only
   int exitStatus = 0;
 };
 

@@ -223,8 +223,8 @@ void BatchRunner::RunReader(Reader& reader) {
 
   bool found = true;
   if (settings_.detect) {
-    ReaderDetection detection(view, port, DetectionTiming{std::chrono::milliseconds(0),
-                                                          std::chrono::milliseconds(0)});
+    ReaderDetection detection(
+        view, port, DetectionTiming{std::chrono::milliseconds(0), std::chrono::milliseconds(0)});
     detection.Start(settings, settings_.readerType);
     view.RunDetection(detection);
     while (!detection.WaitForWorker(std::chrono::seconds(1))) {

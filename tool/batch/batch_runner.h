@@ -25,14 +25,14 @@ namespace kavonel {
 enum class ReaderOutcome { kCompleted, kNotAllConfigured, kScriptError, kCommError, kNotFound };
 
 struct CommandFailure {
-  size_t index = 0;  // 0-based, in script order
-  std::string name;  // the display name line
+  size_t index = 0;               // 0-based, in script order
+  std::string name;               // the display name line
   std::optional<uint8_t> status;  // none: no answer
   std::string statusText;
 };
 
 struct ReaderResult {
-  size_t id = 0;  // order of start
+  size_t id = 0;     // order of start
   std::string port;  // as given
   std::string tracePath;
   std::string serialNumber;  // of the adapter, where known

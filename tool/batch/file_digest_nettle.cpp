@@ -10,7 +10,7 @@ namespace kavonel {
 
 std::string FileSha256(const std::string& path) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "rb"),
-                                                        &std::fclose);
+                                                       &std::fclose);
   if (!file) return {};
   sha256_ctx context;
   sha256_init(&context);

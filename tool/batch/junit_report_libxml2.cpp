@@ -77,10 +77,10 @@ std::string ReportJUnit(const BatchReport& report) {
     total += r.duration;
   }
   const std::string tests = std::to_string(report.readers.size());
-  const std::string suiteTime =
-      report.ended ? Seconds(std::chrono::duration_cast<std::chrono::milliseconds>(
-                         *report.ended - report.started))
-                   : Seconds(total);
+  const std::string suiteTime = report.ended
+                                    ? Seconds(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          *report.ended - report.started))
+                                    : Seconds(total);
   {
     Writer w(buffer.get());
     w.Indent();
@@ -121,8 +121,8 @@ std::string ReportJUnit(const BatchReport& report) {
                              std::to_string(r.commandsOk) + " of " +
                              std::to_string(r.commandsTotal) + " commands answered OK";
         if (r.firstFailure) {
-          detail += "; first failure: command " + std::to_string(r.firstFailure->index + 1) +
-                    " (" + r.firstFailure->name + "): " + r.firstFailure->statusText;
+          detail += "; first failure: command " + std::to_string(r.firstFailure->index + 1) + " (" +
+                    r.firstFailure->name + "): " + r.firstFailure->statusText;
         }
         if (r.abandoned) detail += "; abandoned";
         w.Text(detail);

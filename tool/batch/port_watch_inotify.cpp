@@ -33,7 +33,8 @@ std::optional<PortGlob> ParsePortGlob(const std::string& text) {
   } else {
     glob.folder = slash == 0 ? "/" : text.substr(0, slash);
     glob.pattern = text.substr(slash + 1);
-    if (glob.folder[0] != '/') glob.folder = (std::filesystem::current_path() / glob.folder).string();
+    if (glob.folder[0] != '/')
+      glob.folder = (std::filesystem::current_path() / glob.folder).string();
   }
   if (glob.pattern.empty() || HasWildcard(glob.folder)) return std::nullopt;
   return glob;

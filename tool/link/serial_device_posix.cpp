@@ -206,7 +206,7 @@ class PosixSerialDevice final : public SerialDevice {
   int fd_ = -1;
   std::string failedPath_;
   int openError_ = 0;  // errno of the last failed Open
-  const int wake_;  // eventfd that Interrupt makes readable; lives as long as the device
+  const int wake_;     // eventfd that Interrupt makes readable; lives as long as the device
   termios saved_{};
   bool haveSaved_ = false;
 };
