@@ -18,6 +18,10 @@ class StdoutMonitor final : public MonitorOutput {
 };
 void FlushMonitorText();
 
+// Standard output and error carry the bytes as written, "\n" line ends on every
+// platform (one file per platform: stdio_posix.cpp, stdio_win32.cpp).
+void UseBinaryStandardStreams();
+
 class CliView final : public QueuedView {
  public:
   // monitor: where monitor pieces go (standard output, or a tee to it and the log).

@@ -41,7 +41,7 @@ struct ReaderOptions {
 
 void AddReaderOptions(CLI::App& command, ReaderOptions& options) {
   command
-      .add_option("--port", options.port, "serial port: a device path, COMn or a name under /dev")
+      .add_option("--port", options.port, std::string("serial port: ") + kPortNameHint)
       ->required()
       ->type_name("NAME");
   command
@@ -228,7 +228,13 @@ int RunLint(const std::string& path, bool records) {
 
 int RunPorts() {
 #ifdef KAVONEL_PORT_LIST
-  for (const std::string& port : ListSerialPorts()) std::printf("%s\n", port.c_str());
+  for (const SerialPortEntry& port : ListSerialPortEntries()) {
+    if (port.friendlyName.empty()) {
+      std::printf("%s\n", port.name.c_str());
+    } else {
+      std::printf("%s\t%s\n", port.name.c_str(), port.friendlyName.c_str());
+    }
+  }
   return 0;
 #else
   return UsageError("ports: this build has no port list (built without Qt)");
@@ -240,6 +246,7 @@ int RunPorts() {
 
 int main(int argc, char** argv) {
   using namespace kavonel;
+  UseBinaryStandardStreams();
   CLI::App app{"kavonel-cli: configures an Orvessa card reader from a script, without a window"};
   app.set_version_flag(
       "--version", std::string("kavonel-cli " KAVONEL_VERSION ", libquassel ") + GetDLLVersion());

@@ -9,9 +9,6 @@
 namespace kavonel {
 namespace {
 
-// Longer paths than the system's own limit (PATH_MAX) cannot name a device.
-constexpr size_t kMaxDevicePathLength = 4096;
-
 // While a wait hook runs, a wait is cut into slices so the hook runs at least this often.
 constexpr uint32_t kHookIntervalMs = 20;
 
@@ -29,28 +26,6 @@ bool IsAcceptedBaudRate(int baudRate) {
   static constexpr int kRates[] = {110,  300,   600,   1200,  2400,  4800,
                                    9600, 19200, 38400, 57600, 115200};
   return std::find(std::begin(kRates), std::end(kRates), baudRate) != std::end(kRates);
-}
-
-std::string DevicePathForPort(std::string_view portName) {
-  if (portName.empty() || portName.find('\0') != std::string_view::npos) return {};
-  std::string path;
-  if (portName.front() == '/') {
-    path = std::string(portName);
-  } else if (portName.size() > 3 && portName.substr(0, 3) == "COM" &&
-             std::all_of(portName.begin() + 3, portName.end(),
-                         [](char c) { return c >= '0' && c <= '9'; })) {
-    // COMn is the n-th serial port, /dev/ttyS(n-1); COM0 names none.
-    std::string_view digits = portName.substr(3);
-    while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
-    if (digits.size() > 9) return {};
-    unsigned long n = std::stoul(std::string(digits));
-    if (n == 0) return {};
-    path = "/dev/ttyS" + std::to_string(n - 1);
-  } else {
-    path = "/dev/" + std::string(portName);
-  }
-  if (path.size() >= kMaxDevicePathLength) return {};
-  return path;
 }
 
 uint32_t SteadyClock::NowMs() {

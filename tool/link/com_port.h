@@ -28,9 +28,13 @@ enum ComResult : uint8_t {
 // True for the rates the line accepts: 110 ... 115200.
 bool IsAcceptedBaudRate(int baudRate);
 
-// "COM3" -> "/dev/ttyS2", "/dev/x" -> "/dev/x", "ttyUSB0" -> "/dev/ttyUSB0".
+// The device path for a port name, by the platform's rules (in the serial device's file):
+// POSIX: "COM3" -> "/dev/ttyS2", "/dev/x" -> "/dev/x", "ttyUSB0" -> "/dev/ttyUSB0".
+// Windows: "COM3" -> "\\.\COM3", "\\.\x" as given; names with a path in them refused.
 // Empty, or too long for a device path: empty result (the open is refused).
 std::string DevicePathForPort(std::string_view portName);
+// How an operator names a port on this platform, for help texts.
+extern const char kPortNameHint[];
 
 struct ComTimeouts {
   std::chrono::milliseconds firstHeadByte{60000};  // ReceiveResponseHead, first byte

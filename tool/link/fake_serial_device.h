@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "link/com_port.h"
 #include "link/serial_device.h"
 
 namespace kavonel {
@@ -31,7 +32,7 @@ class FakeLine {
   explicit FakeLine(std::shared_ptr<FakeClock> clock) : clock_(std::move(clock)) {}
 
   // --- set-up by the test ---
-  std::set<std::string> existingPaths{"/dev/ttyS0"};
+  std::set<std::string> existingPaths{DevicePathForPort("COM1")};
   std::set<std::string> lockedPaths;  // held exclusively by someone else
   // Called after each write with everything written since the last purge.
   std::function<void(FakeLine&, const std::vector<uint8_t>& sincePurge)> onWrite;

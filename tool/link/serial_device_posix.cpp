@@ -1,5 +1,5 @@
-// The serial device on a POSIX terminal: the only file of the link that knows the
-// platform's calls.
+// The serial device on a POSIX terminal, and the port names of the platform: the only
+// file of the link that knows the platform's calls (serial_device_win32.cpp is its twin).
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/eventfd.h>
@@ -10,12 +10,17 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 
+#include "link/com_port.h"
 #include "link/port_diagnosis.h"
 #include "link/serial_device.h"
 
 namespace kavonel {
 namespace {
+
+// Longer paths than the system's own limit (PATH_MAX) cannot name a device.
+constexpr size_t kMaxDevicePathLength = 4096;
 
 speed_t SpeedFor(int baudRate) {
   switch (baudRate) {
@@ -212,6 +217,30 @@ class PosixSerialDevice final : public SerialDevice {
 };
 
 }  // namespace
+
+const char kPortNameHint[] = "a device path, COMn or a name under /dev";
+
+std::string DevicePathForPort(std::string_view portName) {
+  if (portName.empty() || portName.find('\0') != std::string_view::npos) return {};
+  std::string path;
+  if (portName.front() == '/') {
+    path = std::string(portName);
+  } else if (portName.size() > 3 && portName.substr(0, 3) == "COM" &&
+             std::all_of(portName.begin() + 3, portName.end(),
+                         [](char c) { return c >= '0' && c <= '9'; })) {
+    // COMn is the n-th serial port, /dev/ttyS(n-1); COM0 names none.
+    std::string_view digits = portName.substr(3);
+    while (digits.size() > 1 && digits.front() == '0') digits.remove_prefix(1);
+    if (digits.size() > 9) return {};
+    unsigned long n = std::stoul(std::string(digits));
+    if (n == 0) return {};
+    path = "/dev/ttyS" + std::to_string(n - 1);
+  } else {
+    path = "/dev/" + std::string(portName);
+  }
+  if (path.size() >= kMaxDevicePathLength) return {};
+  return path;
+}
 
 std::unique_ptr<SerialDevice> MakePlatformSerialDevice() {
   return std::make_unique<PosixSerialDevice>();

@@ -1,7 +1,5 @@
-// The one place of the monitor that knows the file system layout of the host.
 #include "monitor/log_file.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <system_error>
 
@@ -12,43 +10,14 @@ namespace {
 
 std::FILE* OpenEmpty(const std::string& path) {
   if (path.empty()) return nullptr;
-  // Emptied at every start; a second try as the reader tools always did.
-  std::FILE* file = std::fopen(path.c_str(), "w");
-  if (file == nullptr) file = std::fopen(path.c_str(), "w");
+  // Emptied at every start; a second try as the reader tools always did. Binary: the
+  // same bytes on every platform, no line ends rewritten.
+  std::FILE* file = std::fopen(path.c_str(), "wb");
+  if (file == nullptr) file = std::fopen(path.c_str(), "wb");
   return file;
 }
 
 }  // namespace
-
-std::string LogPathBesideProgram() {
-  std::error_code error;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-  if (error || !exe.has_parent_path()) return kLogFileName;
-  return (exe.parent_path() / kLogFileName).string();
-}
-
-std::string LogPathInUserData() {
-  fs::path base;
-  if (const char* data = std::getenv("XDG_DATA_HOME"); data != nullptr && data[0] == '/') {
-    base = data;
-  } else if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-    base = fs::path(home) / ".local" / "share";
-  } else {
-    return {};
-  }
-  return (base / "kavonel" / kLogFileName).string();
-}
-
-static bool ProgramIsInstalled() {
-  std::error_code error;
-  const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-  if (error) return false;
-  // The folder it was configured for, and the system's own, whatever a build folder's
-  // cache says the prefix is.
-  const fs::path folder = exe.parent_path();
-  return folder == fs::path(KAVONEL_INSTALL_BINDIR) || folder == "/usr/bin" ||
-         folder == "/usr/local/bin";
-}
 
 CLogFile::CLogFile() {
   // The folder of an installed program (/usr/bin) is no place for a log, even where

@@ -11,12 +11,19 @@ namespace kavonel {
 
 inline constexpr const char* kLogFileName = "Pellorin.log";
 
-// Beside the program: its own directory (from /proc/self/exe) and kLogFileName; the
-// bare name (current directory) when the program's path cannot be read.
+// The two places of the log, by the platform's rules (log_path_posix.cpp,
+// log_path_win32.cpp).
+// Beside the program: its own directory (/proc/self/exe, GetModuleFileName) and
+// kLogFileName; the bare name (current directory) when the program's path cannot be read.
 std::string LogPathBesideProgram();
-// The user's data folder: $XDG_DATA_HOME, else ~/.local/share, then
-// kavonel/Pellorin.log. Empty when neither variable gives a folder.
+// The user's data folder. POSIX: $XDG_DATA_HOME, else ~/.local/share, then
+// kavonel/Pellorin.log. Windows: %LOCALAPPDATA%\Kavonel\Pellorin.log. Empty when the
+// environment gives no folder.
 std::string LogPathInUserData();
+// Whether the program runs from the system's folder of installed programs (/usr/bin),
+// which is no place for a log even where it can be written. Windows: never (a program
+// folder under Program Files cannot be written, and the fallback takes over).
+bool ProgramIsInstalled();
 
 class CLogFile {
  public:

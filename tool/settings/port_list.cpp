@@ -2,16 +2,16 @@
 
 #include <QSerialPortInfo>
 
-#include "settings/settings_rules.h"
-
 namespace kavonel {
 
-std::vector<std::string> ListSerialPorts() {
+std::vector<SerialPortEntry> ListSerialPortEntries() {
   std::vector<std::string> ports;
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
     ports.push_back(info.systemLocation().toStdString());
   }
-  return NaturalSorted(std::move(ports));
+  std::vector<SerialPortEntry> entries;
+  for (std::string& port : NaturalSorted(std::move(ports))) entries.push_back({std::move(port), {}});
+  return entries;
 }
 
 std::map<std::string, SerialPortDetails> SerialPortDetailsByDevice() {

@@ -69,6 +69,28 @@ std::vector<std::string> NaturalSorted(std::vector<std::string> ports) {
   return ports;
 }
 
+std::vector<SerialPortEntry> MergedPortLists(std::vector<SerialPortEntry> first,
+                                             const std::vector<SerialPortEntry>& second) {
+  first.insert(first.end(), second.begin(), second.end());
+  std::vector<SerialPortEntry> merged;
+  for (SerialPortEntry& entry : first) {
+    if (entry.name.empty()) continue;
+    auto same = std::find_if(merged.begin(), merged.end(), [&](const SerialPortEntry& m) {
+      return EqualsNoCase(m.name, entry.name);
+    });
+    if (same == merged.end()) {
+      merged.push_back(std::move(entry));
+    } else if (same->friendlyName.empty()) {
+      same->friendlyName = std::move(entry.friendlyName);
+    }
+  }
+  std::stable_sort(merged.begin(), merged.end(),
+                   [](const SerialPortEntry& a, const SerialPortEntry& b) {
+                     return NaturalLess(a.name, b.name);
+                   });
+  return merged;
+}
+
 int FindPortRow(const std::vector<std::string>& rows, std::string_view name) {
   const int count = static_cast<int>(rows.size());
   // An exact name first: reopening the dialog after OK on "COM1" must not move the

@@ -20,6 +20,18 @@ inline constexpr std::array<int, 5> kBaudRateRows = {9600, 19200, 38400, 57600, 
 bool NaturalLess(std::string_view a, std::string_view b);
 std::vector<std::string> NaturalSorted(std::vector<std::string> ports);
 
+// A serial port as the system lists it: its name, and the name a person knows it by
+// where the system has one ("USB Serial Port (COM3)").
+struct SerialPortEntry {
+  std::string name;
+  std::string friendlyName;
+  bool operator==(const SerialPortEntry&) const = default;
+};
+// The union of two lists of the same ports: one entry per name (names compared without
+// regard to case), a friendly name from whichever list has one, in natural order.
+std::vector<SerialPortEntry> MergedPortLists(std::vector<SerialPortEntry> first,
+                                             const std::vector<SerialPortEntry>& second);
+
 // The row a stored port name pre-selects. A row equal to the name (without regard to
 // case) wins; otherwise the list's prefix search: from row 1 to the last row, then
 // row 0, the first row beginning with the name without regard to case. -1 when

@@ -1,0 +1,8 @@
+#include "cli_view.h"
+
+namespace kavonel {
+
+// POSIX streams never rewrite line ends.
+void UseBinaryStandardStreams() {}
+
+}  // namespace kavonel
