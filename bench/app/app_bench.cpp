@@ -3,10 +3,9 @@
 // beside the raw round-trip rate of a plain pty ping-pong measured in the same run.
 #include <chrono>
 #include <cstdio>
-#include <filesystem>
-#include <fstream>
 #include <string>
 
+#include "bench_script.h"
 #include "e2e_support.h"
 #include "pty_ping_pong.h"
 #include "sim/sim_process.h"
@@ -15,23 +14,12 @@ using namespace std::chrono;
 
 namespace {
 
-constexpr int kCommands = 2000;
-
-std::string WriteScript() {
-  const std::filesystem::path path = std::filesystem::temp_directory_path() / "kavonel-bench-2000.txt";
-  std::ofstream out(path);
-  out << "; 2,000 commands: poll mode and a small configuration in turn\n";
-  for (int i = 0; i < kCommands / 2; ++i) {
-    out << "pollmode set 01 end\n";
-    out << "configuration set\n  9F1A 02 0840\n  5F2A 02 0978\nend\n";
-  }
-  return path.string();
-}
+constexpr int kCommands = kavonel::bench::kScriptCommands;
 
 }  // namespace
 
 int main() {
-  const std::string script = WriteScript();
+  const std::string script = kavonel::bench::WriteBenchScript();
   kavonel::SimProcess sim({"--instant"});
   if (!sim.Started()) {
     std::fprintf(stderr, "bench_app: reader-sim did not start: %s\n", sim.Error().c_str());

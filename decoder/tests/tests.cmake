@@ -30,3 +30,11 @@ kavonel_add_test(quassel_plain_tests
 target_include_directories(quassel_plain_tests PRIVATE ${PROJECT_SOURCE_DIR}/decoder
                                                        ${PROJECT_SOURCE_DIR}/decoder/include)
 target_compile_definitions(quassel_plain_tests PRIVATE QUASSEL_PLAIN)
+
+if(WIN32)
+  # A C program that loads Quassel.dll by name at run time; the Wine tests of the Linux
+  # build compare what it decodes with libquassel.so. Only the header: no import library.
+  add_executable(load_quassel_dll ${CMAKE_CURRENT_LIST_DIR}/load_quassel_dll.c)
+  target_include_directories(load_quassel_dll PRIVATE ${PROJECT_SOURCE_DIR}/decoder/include)
+  add_dependencies(load_quassel_dll quassel)
+endif()
