@@ -147,12 +147,27 @@ TEST(WineCli, TheLogFileHasTheSameBytesAsOnLinux) {
   EXPECT_EQ(ReadAll(windowsLog).find('\r'), std::string::npos);
 }
 
+// The trace, the status text and the exit status are the same; the line that says why
+// names the platform's device.
 TEST(WineCli, PortsThatDoNotOpenFailAlike) {
   const ProcessResult onLinux = RunProcess(KAVONEL_CLI_PATH, {"check", "--port", "/dev/kavonel-none"});
-  for (const char* name : {"COM250", "NUL", "C:\\reader"}) {
+  const std::string linuxReason =
+      "kavonel-cli: /dev/kavonel-none: no such device; `kavonel-cli ports` lists the ports "
+      "present\n";
+  ASSERT_GE(onLinux.err.size(), linuxReason.size());
+  const std::string status = onLinux.err.substr(0, onLinux.err.size() - linuxReason.size());
+  ASSERT_EQ(onLinux.err, status + linuxReason);
+  const std::pair<const char*, const char*> cases[] = {
+      {"COM250", "\\\\.\\COM250: no such device; `kavonel-cli ports` lists the ports present"},
+      {"NUL", "\\\\.\\NUL: not a serial port"},
+      {"C:\\reader", "not a port name: C:\\reader"},  // refused before any device is asked
+  };
+  for (const auto& [name, reason] : cases) {
     const ProcessResult onWindows = RunWindows("kavonel-cli.exe", {"check", "--port", name});
     EXPECT_EQ(onWindows.out, onLinux.out) << name;
-    EXPECT_EQ(onWindows.err, onLinux.err) << name;
+    EXPECT_EQ(onWindows.err.substr(0, status.size()), status) << name;
+    EXPECT_EQ(onWindows.err.substr(status.size()), std::string("kavonel-cli: ") + reason + "\n")
+        << name;
     EXPECT_EQ(onWindows.exitCode, onLinux.exitCode) << name;
   }
 }

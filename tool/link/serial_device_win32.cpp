@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "link/com_port.h"
+#include "link/port_diagnosis.h"
 #include "link/serial_device.h"
 
 namespace kavonel {
@@ -93,14 +94,20 @@ class Win32SerialDevice final : public SerialDevice {
 
   bool Open(const std::string& path, int baudRate) override {
     if (IsOpen()) return false;
+    failedPath_ = path;
+    openError_ = 0;
     // Not shared: Windows refuses a second opener of the port.
     const HANDLE handle = CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) return false;
+    if (handle == INVALID_HANDLE_VALUE) {
+      openError_ = static_cast<int>(GetLastError());
+      return false;
+    }
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     // A device without a line state is no serial port (NUL, a console, a disk).
     if (!GetCommState(handle, &dcb)) {
+      openError_ = ERROR_NOT_SUPPORTED;
       CloseHandle(handle);
       return false;
     }
@@ -148,6 +155,10 @@ class Win32SerialDevice final : public SerialDevice {
   }
 
   bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
+
+  std::string OpenFailureReason() const override {
+    return DiagnosePortOpen(failedPath_, openError_).text;
+  }
 
   void Purge() override {
     if (!IsOpen()) return;
@@ -348,7 +359,17 @@ class Win32SerialDevice final : public SerialDevice {
   uint8_t byte_ = 0;       // the waiting read's byte
   bool haveByte_ = false;  // byte_ came and is not yet handed out
   std::vector<uint8_t> writeBuffer_;
+  std::string failedPath_;
+  int openError_ = 0;  // GetLastError of the last failed Open; ERROR_NOT_SUPPORTED: no line
 };
+
+// "COM0", "COM05": COM and digits that name no port.
+bool IsComZero(std::string_view name) {
+  if (name.size() < 4 || (name.substr(0, 3) != "COM" && name.substr(0, 3) != "com")) return false;
+  const std::string_view digits = name.substr(3);
+  return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }) &&
+         digits.front() == '0';
+}
 
 }  // namespace
 
@@ -361,6 +382,8 @@ std::string DevicePathForPort(std::string_view portName) {
     path = std::string(portName);
   } else if (portName.find_first_of("\\/:") != std::string_view::npos) {
     return {};  // a path or a drive, not a port name
+  } else if (IsComZero(portName)) {
+    return {};  // COM ports count from 1, and Windows writes no leading zeros
   } else {
     // Always through the device namespace: COM10 and up are reachable no other way.
     path = kDevicePrefix + std::string(portName);

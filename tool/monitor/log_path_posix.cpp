@@ -30,7 +30,12 @@ std::string LogPathInUserData() {
 bool ProgramIsInstalled() {
   std::error_code error;
   const fs::path exe = fs::read_symlink("/proc/self/exe", error);
-  return !error && exe.parent_path() == fs::path(KAVONEL_INSTALL_BINDIR);
+  if (error) return false;
+  // The folder it was configured for, and the system's own, whatever a build folder's
+  // cache says the prefix is.
+  const fs::path folder = exe.parent_path();
+  return folder == fs::path(KAVONEL_INSTALL_BINDIR) || folder == "/usr/bin" ||
+         folder == "/usr/local/bin";
 }
 
 }  // namespace kavonel

@@ -75,6 +75,11 @@ TEST(WithReader, NamesThatAreNoPortAreRefused) {
     EXPECT_EQ(port.Open(name, 115200), COM_OPEN_FAILED) << name;
     EXPECT_FALSE(port.IsOpen()) << name;
   }
+  EXPECT_EQ(port.Open("\\\\.\\NoSuchDevice", 115200), COM_OPEN_FAILED);
+  EXPECT_EQ(port.OpenFailureReason(),
+            "\\\\.\\NoSuchDevice: no such device; `kavonel-cli ports` lists the ports present");
+  EXPECT_EQ(port.Open("NUL", 115200), COM_OPEN_FAILED);
+  EXPECT_EQ(port.OpenFailureReason(), "\\\\.\\NUL: not a serial port");
   EXPECT_EQ(port.Open(TestPort(), 14400), COM_BAD_BAUD_RATE);
   EXPECT_EQ(port.Open(TestPort(), 9600), COM_OK);
   std::array<uint8_t, 16> answer{};

@@ -131,7 +131,7 @@ TEST(ReaderDetectionTest, PortThatDoesNotOpenLeavesOnlySettings) {
   FakeReader reader;
   RecordingView view;
   ReaderSettings settings;
-  settings.strComPort = "/dev/ttyNONE";
+  settings.strComPort = "ttyNONE";
   reader.line->openFailureReason = "/dev/ttyNONE: no such device";
   ReaderDetection detection(view, reader.port, kFast);
   view.detection = &detection;
@@ -143,7 +143,7 @@ TEST(ReaderDetectionTest, PortThatDoesNotOpenLeavesOnlySettings) {
                                "port-problem:/dev/ttyNONE: no such device"}));
   EXPECT_TRUE(detection.WaitForWorker(10s));
   // A later detection that reaches the port tells no old reason.
-  reader.line->existingPaths.insert("/dev/ttyNONE");
+  reader.line->existingPaths.insert(DevicePathForPort("ttyNONE"));
   reader.replies = {std::nullopt};
   view.calls.clear();
   detection.Start(settings, 2);
