@@ -77,7 +77,9 @@ int main() {
     kavonel::SimProcess sim({"--instant"});
     if (!sim.Started()) return std::fprintf(stderr, "bench_wine: %s\n", sim.Error().c_str()), 1;
     RunProcess(KAVONEL_CLI_PATH, {"run", "--port", sim.Path(), script});  // warm-up
-    onLinux = Measure([&] { return RunProcess(KAVONEL_CLI_PATH, {"run", "--port", sim.Path(), script}); });
+    onLinux = Measure([&] {
+      return RunProcess(KAVONEL_CLI_PATH, {"run", "--port", sim.Path(), script});
+    });
   }
   {
     WineReader reader({"--instant"});
@@ -97,9 +99,10 @@ int main() {
   }
   const double linuxRate = commands / onLinux.seconds;
   const double windowsRate = commands / onWindows.seconds;
-  std::printf("kavonel-cli.exe run under Wine, %d commands: %8.0f commands/s (%.3f s, of which "
-              "%.3f s Wine's start-up)\n",
-              commands, windowsRate, onWindows.seconds, startUp.seconds);
+  std::printf(
+      "kavonel-cli.exe run under Wine, %d commands: %8.0f commands/s (%.3f s, of which "
+      "%.3f s Wine's start-up)\n",
+      commands, windowsRate, onWindows.seconds, startUp.seconds);
   std::printf("baseline: Linux kavonel-cli run, same script: %8.0f commands/s (%.3f s)\n",
               linuxRate, onLinux.seconds);
   std::printf("ratio: %.2f of the Linux rate (goal: at least 0.5)\n", windowsRate / linuxRate);
@@ -117,8 +120,9 @@ int main() {
   }
   const double waitSeconds = waiting.seconds - short_.seconds;
   const double share = (waiting.cpu - short_.cpu) / (waitSeconds > 0 ? waitSeconds : 3.0);
-  std::printf("CPU while waiting %.1f s for a silent reader under Wine: %.2f %% of a core "
-              "(goal: under 2 %%; %.3f s CPU with the wait, %.3f s without)\n",
-              waitSeconds, share * 100, waiting.cpu, short_.cpu);
+  std::printf(
+      "CPU while waiting %.1f s for a silent reader under Wine: %.2f %% of a core "
+      "(goal: under 2 %%; %.3f s CPU with the wait, %.3f s without)\n",
+      waitSeconds, share * 100, waiting.cpu, short_.cpu);
   return 0;
 }

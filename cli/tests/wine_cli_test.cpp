@@ -133,14 +133,15 @@ TEST(WineCli, TheLogFileHasTheSameBytesAsOnLinux) {
   {
     SimProcess sim({"--status", "04:00=05"});
     ASSERT_TRUE(sim.Started()) << sim.Error();
-    RunProcess(KAVONEL_CLI_PATH, Resolve({"run", "--port", sim.Path(), "--log", "{log}", "{script}"},
-                                         false, "linux"));
+    RunProcess(
+        KAVONEL_CLI_PATH,
+        Resolve({"run", "--port", sim.Path(), "--log", "{log}", "{script}"}, false, "linux"));
   }
   WineReader reader({"--status", "04:00=05"});
   ASSERT_TRUE(reader.Ready()) << reader.Error();
   const ProcessResult r = RunWindows(
-      "kavonel-cli.exe", Resolve({"run", "--port", kWinePort, "--log", "{log}", "{script}"}, true,
-                                 "windows"));
+      "kavonel-cli.exe",
+      Resolve({"run", "--port", kWinePort, "--log", "{log}", "{script}"}, true, "windows"));
   EXPECT_EQ(r.exitCode, 1);
   EXPECT_EQ(ReadAll(windowsLog), r.out);
   EXPECT_EQ(ReadAll(windowsLog), ReadAll(linuxLog));
@@ -150,7 +151,8 @@ TEST(WineCli, TheLogFileHasTheSameBytesAsOnLinux) {
 // The trace, the status text and the exit status are the same; the line that says why
 // names the platform's device.
 TEST(WineCli, PortsThatDoNotOpenFailAlike) {
-  const ProcessResult onLinux = RunProcess(KAVONEL_CLI_PATH, {"check", "--port", "/dev/kavonel-none"});
+  const ProcessResult onLinux =
+      RunProcess(KAVONEL_CLI_PATH, {"check", "--port", "/dev/kavonel-none"});
   const std::string linuxReason =
       "kavonel-cli: /dev/kavonel-none: no such device; `kavonel-cli ports` lists the ports "
       "present\n";

@@ -7,30 +7,29 @@
  * Exit status: 0 done, 1 the library or one of its four functions is missing or its
  * version is not "1.3.0".
  */
-#include <windows.h>
-
 #include <fcntl.h>
 #include <io.h>
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
+#include <windows.h>
 
 #include "quassel.h"
 
-typedef uint32_t (*LoadFn)(const char *, uint32_t, uint32_t *, uint32_t *, uint32_t *,
-                           uint32_t *, uint32_t *);
-typedef uint32_t (*HandOutFn)(uint8_t *, uint32_t *);
-typedef const char *(*VersionFn)(void);
+typedef uint32_t (*LoadFn)(const char*, uint32_t, uint32_t*, uint32_t*, uint32_t*, uint32_t*,
+                           uint32_t*);
+typedef uint32_t (*HandOutFn)(uint8_t*, uint32_t*);
+typedef const char* (*VersionFn)(void);
 
-static const char *BaseName(const char *path) {
-  const char *name = path;
-  for (const char *p = path; *p; ++p) {
+static const char* BaseName(const char* path) {
+  const char* name = path;
+  for (const char* p = path; *p; ++p) {
     if (*p == '/' || *p == '\\') name = p + 1;
   }
   return name;
 }
 
-int main(int argc, char **argv) {
+int main(int argc, char** argv) {
   _setmode(_fileno(stdout), _O_BINARY); /* "\n" line ends, as on Linux */
   HMODULE dll = LoadLibraryA("Quassel.dll");
   if (dll == NULL) {
@@ -57,7 +56,7 @@ int main(int argc, char **argv) {
       printf("-\n");
       continue;
     }
-    uint8_t *records = (uint8_t *)malloc(total);
+    uint8_t* records = (uint8_t*)malloc(total);
     uint32_t capacity = total;
     if (records == NULL || all(records, &capacity) != QUASSEL_OK) {
       printf("?\n");

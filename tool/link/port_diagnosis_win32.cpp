@@ -14,8 +14,8 @@ std::string SystemText(int error) {
       nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string out = length > 0 && text != nullptr ? std::string(text, length) : std::string();
   if (text != nullptr) LocalFree(text);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' ||
-                          out.back() == '.')) {
+  while (!out.empty() &&
+         (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.')) {
     out.pop_back();
   }
   return out.empty() ? "error " + std::to_string(error) : out;

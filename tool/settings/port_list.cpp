@@ -10,7 +10,8 @@ std::vector<SerialPortEntry> ListSerialPortEntries() {
     ports.push_back(info.systemLocation().toStdString());
   }
   std::vector<SerialPortEntry> entries;
-  for (std::string& port : NaturalSorted(std::move(ports))) entries.push_back({std::move(port), {}});
+  for (std::string& port : NaturalSorted(std::move(ports)))
+    entries.push_back({std::move(port), {}});
   return entries;
 }
 

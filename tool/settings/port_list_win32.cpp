@@ -2,8 +2,9 @@
 // with the friendly names) and what the serial drivers enter in the registry's
 // HARDWARE\DEVICEMAP\SERIALCOMM. Each may miss ports the other has: virtual port drivers
 // often enter only the registry, and Wine's SetupAPI lists no ports at all.
+// initguid.h before devguid.h, so that the class GUIDs are defined rather than declared.
+// clang-format off
 #include <windows.h>
-// clang-format off: initguid.h must come first, so devguid.h defines the class GUIDs.
 #include <initguid.h>
 #include <devguid.h>
 #include <setupapi.h>
@@ -42,12 +43,14 @@ bool IsPrinterPort(const std::string& name) {
 
 std::vector<SerialPortEntry> FromDeviceManager() {
   std::vector<SerialPortEntry> ports;
-  const HDEVINFO devices = SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
+  const HDEVINFO devices =
+      SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
   if (devices == INVALID_HANDLE_VALUE) return ports;
   SP_DEVINFO_DATA device{};
   device.cbSize = sizeof device;
   for (DWORD i = 0; SetupDiEnumDeviceInfo(devices, i, &device); ++i) {
-    const HKEY key = SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
+    const HKEY key =
+        SetupDiOpenDevRegKey(devices, &device, DICS_FLAG_GLOBAL, 0, DIREG_DEV, KEY_READ);
     if (key == INVALID_HANDLE_VALUE) continue;
     std::string name = StringValue(key, "PortName");
     RegCloseKey(key);

@@ -1,7 +1,6 @@
 // Why a port did not open on Windows: what CreateFileA's errors tell the operator.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include "link/port_diagnosis.h"
 

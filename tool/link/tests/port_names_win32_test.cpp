@@ -28,7 +28,7 @@ TEST(DevicePath, PortNamesMapToDevicePaths) {
       {"..\\COM1", ""},
       {"/dev/ttyS0", ""},
       {std::string(400, 'a'), ""},
-      {std::string("COM\0" "1", 5), ""},
+      {std::string("COM1\0", 5), ""},
   };
   for (const auto& [name, path] : table) EXPECT_EQ(DevicePathForPort(name), path) << name;
 }

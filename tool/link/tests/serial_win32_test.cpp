@@ -3,9 +3,8 @@
 // of the Linux build start a reader of the right kind for each suite and run it alone:
 // WithReader, StaleReader (--stale), SilentReader (--silent), HangingUpReader
 // (--hang-up-after 1).
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <array>
 #include <cstdlib>

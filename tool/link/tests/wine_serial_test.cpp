@@ -27,8 +27,8 @@ class WineSerialTest : public ::testing::TestWithParam<Suite> {};
 TEST_P(WineSerialTest, PassesAgainstItsReader) {
   WineReader reader(GetParam().sim);
   ASSERT_TRUE(reader.Ready()) << reader.Error();
-  const ProcessResult r = RunWindows(
-      "link_win32_tests.exe", {std::string("--gtest_filter=") + GetParam().name + ".*"});
+  const ProcessResult r =
+      RunWindows("link_win32_tests.exe", {std::string("--gtest_filter=") + GetParam().name + ".*"});
   EXPECT_EQ(r.exitCode, 0) << r.out << r.err;
   // A filter that matches nothing passes too: the suite must have run.
   EXPECT_NE(r.out.find("[  PASSED  ]"), std::string::npos) << r.out;

@@ -1,7 +1,6 @@
 // The log's places on Windows: beside the program, else under %LOCALAPPDATA%.
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <cstdlib>
 #include <filesystem>

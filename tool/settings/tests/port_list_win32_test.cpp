@@ -1,10 +1,9 @@
 // The Windows port list against the registry: ports the serial drivers enter under
 // HARDWARE\DEVICEMAP\SERIALCOMM are listed once each, in natural order. Entering them
 // needs an administrator (as Wine's user is).
-#include <windows.h>
-
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <algorithm>
 #include <string>

@@ -22,15 +22,14 @@ TEST(NaturalOrder, SortsDigitRunsByValue) {
 TEST(PortLists, UnionByNameWithFriendlyNamesInNaturalOrder) {
   // The device manager's list and the registry's: the same port twice (in another
   // case), ports only one of them knows, an entry without a name.
-  const std::vector<SerialPortEntry> devices = {{"COM10", "USB Serial Port (COM10)"},
-                                                {"COM3", ""},
-                                                {"", "nameless"}};
+  const std::vector<SerialPortEntry> devices = {
+      {"COM10", "USB Serial Port (COM10)"}, {"COM3", ""}, {"", "nameless"}};
   const std::vector<SerialPortEntry> registry = {
       {"COM2", ""}, {"com3", "Bluetooth link (COM3)"}, {"COM10", ""}};
-  EXPECT_THAT(MergedPortLists(devices, registry),
-              ElementsAre(SerialPortEntry{"COM2", ""},
-                          SerialPortEntry{"COM3", "Bluetooth link (COM3)"},
-                          SerialPortEntry{"COM10", "USB Serial Port (COM10)"}));
+  EXPECT_THAT(
+      MergedPortLists(devices, registry),
+      ElementsAre(SerialPortEntry{"COM2", ""}, SerialPortEntry{"COM3", "Bluetooth link (COM3)"},
+                  SerialPortEntry{"COM10", "USB Serial Port (COM10)"}));
   EXPECT_TRUE(MergedPortLists({}, {}).empty());
 }
 
