@@ -90,7 +90,17 @@ enum class Outcome { kPending, kDone, kFailed };
 
 class Win32SerialDevice final : public SerialDevice {
  public:
-  ~Win32SerialDevice() override { Close(); }
+  Win32SerialDevice() : interrupt_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
+  ~Win32SerialDevice() override {
+    Close();
+    if (interrupt_ != nullptr) CloseHandle(interrupt_);
+  }
+  Win32SerialDevice(const Win32SerialDevice&) = delete;
+  Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
+
+  void Interrupt() override {
+    if (interrupt_ != nullptr) SetEvent(interrupt_);
+  }
 
   bool Open(const std::string& path, int baudRate) override {
     if (IsOpen()) return false;
@@ -246,7 +256,7 @@ class Win32SerialDevice final : public SerialDevice {
   }
 
   WaitStatus WaitReadable(std::chrono::milliseconds timeout) override {
-    if (!IsOpen()) return WaitStatus::kFailed;
+    if (!IsOpen() || Interrupted()) return WaitStatus::kFailed;
     if (haveByte_) return WaitStatus::kReady;
     if (!read_.pending) {
       // No query of the queue first: with bytes queued the read completes at once, and
@@ -263,7 +273,7 @@ class Win32SerialDevice final : public SerialDevice {
       }
       read_.pending = true;
     }
-    const DWORD waited = WaitForSingleObject(read_.ov.hEvent, Milliseconds(timeout));
+    const DWORD waited = Wait(read_.ov.hEvent, timeout);
     if (waited == WAIT_TIMEOUT) return WaitStatus::kTimedOut;
     if (waited != WAIT_OBJECT_0) return WaitStatus::kFailed;
     DWORD count = 0, error = 0;
@@ -282,14 +292,26 @@ class Win32SerialDevice final : public SerialDevice {
   }
 
   WaitStatus WaitWritable(std::chrono::milliseconds timeout) override {
-    if (!IsOpen()) return WaitStatus::kFailed;
+    if (!IsOpen() || Interrupted()) return WaitStatus::kFailed;
     if (!write_.pending) return WaitStatus::kReady;
-    const DWORD waited = WaitForSingleObject(write_.ov.hEvent, Milliseconds(timeout));
+    const DWORD waited = Wait(write_.ov.hEvent, timeout);
     if (waited == WAIT_OBJECT_0) return WaitStatus::kReady;
     return waited == WAIT_TIMEOUT ? WaitStatus::kTimedOut : WaitStatus::kFailed;
   }
 
  private:
+  bool Interrupted() const {
+    return interrupt_ != nullptr && WaitForSingleObject(interrupt_, 0) == WAIT_OBJECT_0;
+  }
+
+  // Waits for a transfer's event or an interrupt; an interrupt answers WAIT_FAILED.
+  DWORD Wait(HANDLE event, std::chrono::milliseconds timeout) {
+    if (interrupt_ == nullptr) return WaitForSingleObject(event, Milliseconds(timeout));
+    const HANDLE events[2] = {event, interrupt_};
+    const DWORD waited = WaitForMultipleObjects(2, events, FALSE, Milliseconds(timeout));
+    return waited == WAIT_OBJECT_0 + 1 ? WAIT_FAILED : waited;
+  }
+
   // The state of a pending transfer, without waiting; a finished one is no longer pending.
   Outcome Poll(Transfer& transfer, DWORD& count, DWORD& error) {
     count = 0;
@@ -350,6 +372,7 @@ class Win32SerialDevice final : public SerialDevice {
     return {IsGoneError(error) ? IoStatus::kHangUp : IoStatus::kFailed, 0};
   }
 
+  HANDLE interrupt_;  // set once by Interrupt, for good
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   DCB saved_{};
   COMMTIMEOUTS savedTimeouts_{};

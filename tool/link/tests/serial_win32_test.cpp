@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "link/com_port.h"
 #include "link/frame.h"
@@ -130,6 +131,20 @@ TEST(SilentReader, TheWaitEndsInTimeAndTheHookKeepsRunning) {
   EXPECT_EQ(CheckConnection(port, answer), COM_TIMEOUT);
   port.Close();
   EXPECT_EQ(port.Open(TestPort(), 115200), COM_OK);
+}
+
+TEST(SilentReader, AnAbandonedPortEndsItsWaitAtOnce) {
+  // The default time-outs: without the interrupt the wait would last 10 s.
+  ComPort port;
+  ASSERT_EQ(port.Open(TestPort(), 115200), COM_OK);
+  std::thread abandon([&port] {
+    Sleep(100);
+    port.Abandon();
+  });
+  std::array<uint8_t, 16> answer{};
+  EXPECT_EQ(CheckConnection(port, answer), COM_TRANSFER_FAILED);
+  abandon.join();
+  EXPECT_NE(CheckConnection(port, answer), COM_OK);  // and so does every later transfer
 }
 
 TEST(HangingUpReader, ARemovedReaderFailsAtOnceNotAfterTheTimeOut) {
