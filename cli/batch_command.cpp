@@ -1,9 +1,6 @@
+// kavonel-cli on many readers: the console of the batch engine, the same on every
+// platform but for the waiting (batch_platform.h).
 #include "batch_command.h"
-
-#include <fcntl.h>
-#include <poll.h>
-#include <signal.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,6 +15,7 @@
 #include "batch/batch_runner.h"
 #include "batch/port_watch.h"
 #include "batch/shared_script.h"
+#include "batch_platform.h"
 #include "link/com_port.h"
 #include "operations/operation_texts.h"
 #include "settings/settings_rules.h"
@@ -38,23 +36,6 @@ constexpr std::chrono::milliseconds kWatchOpenPatience{5000};
 int Usage(const std::string& line) {
   std::fprintf(stderr, "kavonel-cli: %s\n", line.c_str());
   return kExitUsage;
-}
-
-// Ctrl-C and SIGTERM, as bytes on a pipe that the main loop polls.
-int g_signalPipe[2] = {-1, -1};
-void OnSignal(int signal) {
-  const char c = signal == SIGINT ? 'i' : 't';
-  [[maybe_unused]] const ssize_t n = ::write(g_signalPipe[1], &c, 1);
-}
-bool CatchSignals() {
-  if (::pipe2(g_signalPipe, O_CLOEXEC | O_NONBLOCK) != 0) return false;
-  struct sigaction action {};
-  action.sa_handler = OnSignal;
-  sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
-  sigaction(SIGINT, &action, nullptr);
-  sigaction(SIGTERM, &action, nullptr);
-  return true;
 }
 
 std::string TypeName(int readerType) {
@@ -80,16 +61,10 @@ std::string ReaderLine(const ReaderResult& r, size_t portWidth) {
 
 // The readers' lines on standard error: live lines redrawn in place on a terminal, one
 // plain line per reader's end otherwise. Called from the readers' threads; the main
-// loop is woken through a pipe to write reports and redraw.
+// loop is woken to write reports and redraw.
 class Console final : public BatchListener {
  public:
-  explicit Console(bool live) : live_(live) { ::pipe2(wake_, O_CLOEXEC | O_NONBLOCK); }
-  ~Console() override {
-    for (int fd : wake_) {
-      if (fd >= 0) ::close(fd);
-    }
-  }
-  int WakeFd() const { return wake_[0]; }
+  Console(BatchWaiter& waiter, bool live) : waiter_(waiter), live_(live) {}
 
   void ReaderChanged(const ReaderResult& state) override {
     if (!live_) return;
@@ -109,9 +84,7 @@ class Console final : public BatchListener {
   // On the main thread: the readers that ended since the last call; the lines updated
   // (live lines at most every kRedrawInterval, or at once when a reader ended).
   std::vector<ReaderResult> Drain() {
-    char buffer[256];
-    while (::read(wake_[0], buffer, sizeof buffer) > 0) {
-    }
+    waiter_.ClearWake();
     std::lock_guard<std::mutex> lock(mutex_);
     signalled_ = false;
     std::vector<ReaderResult> ended(ended_.begin(), ended_.end());
@@ -150,12 +123,11 @@ class Console final : public BatchListener {
   }
 
  private:
-  // Under mutex_: one byte until the main loop has drained, however many changes come.
+  // Under mutex_: one wake-up until the main loop has drained, however many changes come.
   void Wake() {
     if (signalled_) return;
     signalled_ = true;
-    const char c = 'w';
-    [[maybe_unused]] const ssize_t n = ::write(wake_[1], &c, 1);
+    waiter_.Wake();
   }
   void Redraw() {
     size_t width = 0;
@@ -167,8 +139,8 @@ class Console final : public BatchListener {
     drawn_ = states_.size();
   }
 
+  BatchWaiter& waiter_;
   const bool live_;
-  int wake_[2] = {-1, -1};
   std::mutex mutex_;
   std::map<size_t, ReaderResult> states_;
   std::deque<ReaderResult> ended_;
@@ -181,8 +153,7 @@ class Console final : public BatchListener {
 
 std::string DefaultLogDir() {
   const std::time_t now = std::time(nullptr);
-  std::tm local{};
-  localtime_r(&now, &local);
+  const std::tm local = LocalTime(now);
   char name[64];
   std::strftime(name, sizeof name, "kavonel-%Y-%m-%dT%H-%M-%S", &local);
   std::string dir = name;
@@ -258,7 +229,7 @@ void PrintSummary(const std::vector<ReaderResult>& results, int exitStatus,
 class BatchCommand {
  public:
   BatchCommand(const BatchOptions& options, const BatchReaderOptions& reader)
-      : options_(options), reader_(reader), console_(::isatty(STDERR_FILENO) == 1) {}
+      : options_(options), reader_(reader), console_(waiter_, StandardErrorIsLive()) {}
 
   // 0 when it can start; else the exit status.
   int Prepare(const std::string& script, bool watch) {
@@ -284,7 +255,7 @@ class BatchCommand {
     std::error_code error;
     fs::create_directories(logDir_, error);
     if (error || !fs::is_directory(logDir_)) return Usage("--log-dir: cannot make " + logDir_);
-    if (!CatchSignals()) return 3;
+    if (!waiter_.CatchInterrupts()) return 3;
 
     BatchSettings settings;
     settings.readerType = reader_.readerType;
@@ -303,11 +274,10 @@ class BatchCommand {
     auto known = std::make_shared<std::map<std::string, SerialPortDetails>>();
     if (!watch) *known = SerialPortDetailsByDevice();
     settings.adapterDetails = [known, watch](const std::string& port) {
-      std::error_code error;
-      const std::string device = fs::canonical(DevicePathForPort(port), error).string();
+      const std::string device = PortIdentity(port);
       if (watch) *known = SerialPortDetailsByDevice();
       const auto found = known->find(device);
-      if (error || found == known->end()) return AdapterDetails{};
+      if (device.empty() || found == known->end()) return AdapterDetails{};
       return AdapterDetails{found->second.serialNumber, found->second.description};
     };
 #endif
@@ -335,8 +305,7 @@ class BatchCommand {
   // Signals: the first stops taking readers, the second abandons the running ones.
   // Answers the number of signals seen so far.
   int ReadSignals() {
-    char c;
-    while (::read(g_signalPipe[0], &c, 1) == 1) {
+    for (const char c : waiter_.TakeInterrupts()) {
       ++interrupts_;
       if (c == 't') interrupts_ = std::max(interrupts_, 2);
       if (interrupts_ == 1) {
@@ -367,11 +336,9 @@ class BatchCommand {
     return session_.report.exitStatus;
   }
 
-  // Waits for a signal, a reader's news, or (extraFd >= 0) the port watch.
-  void Wait(int extraFd) {
-    pollfd fds[3] = {
-        {g_signalPipe[0], POLLIN, 0}, {console_.WakeFd(), POLLIN, 0}, {extraFd, POLLIN, 0}};
-    ::poll(fds, extraFd >= 0 ? 3 : 2, console_.MsUntilRedraw());
+  // Waits for a signal, a reader's news, or (watch not null) the port watch.
+  void Wait(const PortWatcher* watch) {
+    waiter_.Wait(watch, console_.MsUntilRedraw());
   }
 
  private:
@@ -379,6 +346,7 @@ class BatchCommand {
   const BatchReaderOptions& reader_;
   SharedScript script_;
   std::string logDir_;
+  BatchWaiter waiter_;
   Console console_;
   std::unique_ptr<BatchRunner> runner_;
   Session session_;
@@ -393,7 +361,7 @@ std::vector<std::string> BatchPorts(const BatchOptions& options, std::string& er
   for (const std::string& text : options.globs) {
     const std::optional<PortGlob> glob = ParsePortGlob(text);
     if (!glob) {
-      error = "--ports: wildcards only in the last part of the name: " + text;
+      error = std::string("--ports: ") + kPortGlobRule + ": " + text;
       return {};
     }
     for (const std::string& path : ExpandPortGlob(*glob)) ports.push_back(path);
@@ -409,10 +377,10 @@ std::vector<std::string> BatchPorts(const BatchOptions& options, std::string& er
   std::vector<std::string> unique;
   std::set<std::string> devices;
   for (const std::string& port : ports) {
-    std::error_code ec;
-    const std::string path = DevicePathForPort(port);
-    const fs::path device = fs::canonical(path, ec);
-    if (devices.insert(ec ? path : device.string()).second) unique.push_back(port);
+    const std::string device = PortIdentity(port);
+    if (devices.insert(device.empty() ? DevicePathForPort(port) : device).second) {
+      unique.push_back(port);
+    }
   }
   return unique;
 }
@@ -432,7 +400,7 @@ int RunBatch(const BatchOptions& options, const BatchReaderOptions& reader,
   if (const int status = command.Prepare(script, false); status != 0) return status;
   for (const std::string& port : ports) command.Runner().Start(port);
   while (command.Runner().Running() > 0) {
-    command.Wait(-1);
+    command.Wait(nullptr);
     command.ReadSignals();
     command.Collect();
   }
@@ -444,7 +412,7 @@ int RunWatch(const BatchOptions& options, const BatchReaderOptions& reader,
   std::vector<PortGlob> globs;
   for (const std::string& text : options.globs) {
     const std::optional<PortGlob> glob = ParsePortGlob(text);
-    if (!glob) return Usage("--ports: wildcards only in the last part of the name: " + text);
+    if (!glob) return Usage(std::string("--ports: ") + kPortGlobRule + ": " + text);
     globs.push_back(*glob);
   }
   BatchCommand command(options, reader);
@@ -486,7 +454,7 @@ int RunWatch(const BatchOptions& options, const BatchReaderOptions& reader,
   for (;;) {
     const bool taking = command.ReadSignals() == 0;
     if (!taking && command.Runner().Running() == 0) break;
-    command.Wait(taking ? watcher.Fd() : -1);
+    command.Wait(taking ? &watcher : nullptr);
     if (command.ReadSignals() == 0) apply(watcher.Read());
     for (const ReaderResult& ended : command.Collect()) {
       const std::string path = runs[ended.id];

@@ -1,6 +1,7 @@
 // The command line of a batch (run on several ports, watch), the same on every platform.
 #include <string>
 
+#include "batch/port_watch.h"
 #include "batch_command.h"
 #include "link/com_port.h"
 
@@ -14,10 +15,7 @@ bool BatchOptions::IsBatch() const {
 namespace {
 
 void AddCommonOptions(CLI::App& command, BatchOptions& options) {
-  command
-      .add_option("--ports", options.globs,
-                  "every port whose path matches GLOB, e.g. '/dev/ttyUSB*' (repeatable)")
-      ->type_name("GLOB");
+  command.add_option("--ports", options.globs, kPortGlobHelp)->type_name("GLOB");
   command
       .add_option("--log-dir", options.logDir,
                   "one trace file per reader in DIR (default: kavonel-DATE-TIME here)")

@@ -19,6 +19,14 @@ file(CREATE_LINK /usr/include/CLI ${KAVONEL_CLI11_ROOT}/CLI SYMBOLIC)
 add_library(CLI11::CLI11 INTERFACE IMPORTED GLOBAL)
 set_target_properties(CLI11::CLI11 PROPERTIES INTERFACE_INCLUDE_DIRECTORIES ${KAVONEL_CLI11_ROOT})
 
+# nlohmann-json is header-only too (the batch's JSON report): the same, as its package.
+set(KAVONEL_JSON_ROOT ${CMAKE_BINARY_DIR}/nlohmann-include)
+file(MAKE_DIRECTORY ${KAVONEL_JSON_ROOT})
+file(CREATE_LINK /usr/include/nlohmann ${KAVONEL_JSON_ROOT}/nlohmann SYMBOLIC)
+add_library(nlohmann_json::nlohmann_json INTERFACE IMPORTED GLOBAL)
+set_target_properties(nlohmann_json::nlohmann_json PROPERTIES
+  INTERFACE_INCLUDE_DIRECTORIES ${KAVONEL_JSON_ROOT})
+
 # GoogleTest from Debian's sources, built with the cross compiler.
 if(KAVONEL_TESTS)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)

@@ -1,31 +1,24 @@
 #include "batch/batch_report.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cstdio>
-#include <ctime>
 #include <nlohmann/json.hpp>
 
 #include "settings/settings_rules.h"
 
 namespace kavonel {
 
-std::string HostName() {
-  char name[256] = {};
-  if (::gethostname(name, sizeof name - 1) != 0) return {};
-  return name;
-}
-
 std::string IsoTime(std::chrono::system_clock::time_point time) {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(time.time_since_epoch());
-  const std::time_t seconds = static_cast<std::time_t>(ms.count() / 1000);
-  std::tm utc{};
-  gmtime_r(&seconds, &utc);
+  // The civil calendar of the standard library: the same on every platform, no time
+  // zone involved.
+  const auto day = std::chrono::floor<std::chrono::days>(ms);
+  const std::chrono::year_month_day date{std::chrono::sys_days(day)};
+  const std::chrono::hh_mm_ss<std::chrono::milliseconds> clock(ms - day);
   char text[80];
-  std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
-                utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec,
-                static_cast<int>(ms.count() % 1000));
+  std::snprintf(text, sizeof text, "%04d-%02u-%02uT%02d:%02d:%02d.%03dZ", int(date.year()),
+                unsigned(date.month()), unsigned(date.day()), int(clock.hours().count()),
+                int(clock.minutes().count()), int(clock.seconds().count()),
+                int(clock.subseconds().count()));
   return text;
 }
 
@@ -88,28 +81,6 @@ std::string ReportJson(const BatchReport& report) {
   };
   // Replacement characters rather than an exception for a port name that is not UTF-8.
   return json.dump(2, ' ', false, nlohmann::ordered_json::error_handler_t::replace) + "\n";
-}
-
-bool WriteFileAtomically(const std::string& path, const std::string& content) {
-  const std::string temporary = path + ".tmp-" + std::to_string(::getpid());
-  const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return false;
-  size_t done = 0;
-  bool ok = true;
-  while (ok && done < content.size()) {
-    const ssize_t n = ::write(fd, content.data() + done, content.size() - done);
-    if (n > 0) {
-      done += static_cast<size_t>(n);
-    } else if (n < 0 && errno != EINTR) {
-      ok = false;
-    }
-  }
-  // On disk before it takes the old file's name: a crash leaves the old file or the new.
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  ok = ok && ::rename(temporary.c_str(), path.c_str()) == 0;
-  if (!ok) ::unlink(temporary.c_str());
-  return ok;
 }
 
 }  // namespace kavonel

@@ -1,31 +1,40 @@
-// Ports by name pattern: what matches now, and, through the kernel's notifications on
-// the patterns' folders (no polling), what appears and vanishes later. Works for
-// device folders (/dev, /dev/serial/by-id) and any folder of links alike.
+// Ports by name pattern: what matches now, and, through the system's notifications (no
+// polling), what appears and vanishes later. On Linux the patterns are paths and the
+// kernel tells of their folders (inotify): device folders (/dev, /dev/serial/by-id) and
+// any folder of links alike. On Windows they are COM port names, and the registry key
+// where the serial drivers enter their ports tells of changes.
 #pragma once
 
-#include <map>
+#include <cstdint>
+#include <memory>
 #include <optional>
-#include <set>
 #include <string>
 #include <vector>
 
 namespace kavonel {
 
 // "/dev/ttyUSB*": folder "/dev", pattern "ttyUSB*". Only the last part may hold
-// wildcards; a pattern without a folder is under /dev, as port names are.
+// wildcards; a pattern without a folder is under /dev, as port names are. On Windows
+// the folder is empty and the pattern is over COM names ("COM*", "COM1?").
 struct PortGlob {
   std::string folder;
   std::string pattern;
 };
 std::optional<PortGlob> ParsePortGlob(const std::string& text);
+// What ParsePortGlob takes, for the command line's help and its refusals.
+extern const char kPortGlobHelp[];
+extern const char kPortGlobRule[];
 
-// The paths that match now, in natural order.
+// The ports that match now, in natural order.
 std::vector<std::string> ExpandPortGlob(const PortGlob& glob);
 
 struct PortEvent {
   std::string path;
   bool present = false;  // appeared (true) or vanished (false)
 };
+
+// What the platform's wait takes: a file descriptor on Linux, an event handle on Windows.
+using WaitHandle = std::intptr_t;
 
 class PortWatcher {
  public:
@@ -34,29 +43,17 @@ class PortWatcher {
   PortWatcher(const PortWatcher&) = delete;
   PortWatcher& operator=(const PortWatcher&) = delete;
 
-  bool Ok() const { return fd_ >= 0; }
-  // Readable when notifications wait; hand it to poll.
-  int Fd() const { return fd_; }
-  // Every matching path present when the watch began, as appearances.
+  bool Ok() const;
+  // Ready (readable, signalled) when changes wait; hand it to the platform's wait.
+  WaitHandle Handle() const;
+  // Every matching port present when the watch began, as appearances.
   std::vector<PortEvent> Initial();
   // What has changed since the last call; never blocks.
   std::vector<PortEvent> Read();
 
  private:
-  struct Folder {
-    std::vector<std::string> patterns;
-    int wd = -1;          // the folder's own watch
-    int ancestorWd = -1;  // while the folder is missing: the nearest folder above it
-    std::set<std::string> present;
-  };
-  bool Matches(const Folder& folder, const std::string& name) const;
-  // Watches the folder if it exists (scanning it), else its nearest existing ancestor.
-  void Arm(const std::string& path, Folder& folder, std::vector<PortEvent>& events);
-  void Lose(const std::string& path, Folder& folder, std::vector<PortEvent>& events);
-
-  int fd_ = -1;
-  std::map<std::string, Folder> folders_;
-  std::vector<PortEvent> initial_;
+  struct State;
+  std::unique_ptr<State> state_;
 };
 
 }  // namespace kavonel

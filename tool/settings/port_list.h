@@ -28,7 +28,7 @@ struct SerialPortDetails {
   std::string serialNumber;
   std::string description;
 };
-// Every port present, by device path (/dev/ttyUSB0).
+// Every port present, by device path (/dev/ttyUSB0; on Windows \\.\COM5, upper-case).
 std::map<std::string, SerialPortDetails> SerialPortDetailsByDevice();
 
 }  // namespace kavonel

@@ -10,6 +10,8 @@
 #include <setupapi.h>
 // clang-format on
 
+#include <algorithm>
+#include <cctype>
 #include <string>
 #include <vector>
 
@@ -41,8 +43,26 @@ bool IsPrinterPort(const std::string& name) {
          (name[2] | 0x20) == 't';
 }
 
-std::vector<SerialPortEntry> FromDeviceManager() {
-  std::vector<SerialPortEntry> ports;
+// A USB device's serial number is the last part of its instance ID
+// (USB\VID_0403&PID_6001\A600XYZ); a device without one gets an ID that Windows makes up,
+// with '&' in it.
+std::string UsbSerialNumber(HDEVINFO devices, SP_DEVINFO_DATA& device) {
+  char id[512] = {};
+  if (!SetupDiGetDeviceInstanceIdA(devices, &device, id, sizeof id - 1, nullptr)) return {};
+  const std::string text = id;
+  const size_t last = text.find_last_of('\\');
+  if (text.compare(0, 4, "USB\\") != 0 || last == std::string::npos) return {};
+  const std::string serial = text.substr(last + 1);
+  return serial.find('&') == std::string::npos ? serial : std::string();
+}
+
+struct DevicePort {
+  SerialPortEntry entry;
+  std::string serialNumber;
+};
+
+std::vector<DevicePort> FromDeviceManager() {
+  std::vector<DevicePort> ports;
   const HDEVINFO devices =
       SetupDiGetClassDevsA(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
   if (devices == INVALID_HANDLE_VALUE) return ports;
@@ -64,7 +84,7 @@ std::vector<SerialPortEntry> FromDeviceManager() {
         type != REG_SZ) {
       friendly[0] = '\0';
     }
-    ports.push_back({std::move(name), friendly});
+    ports.push_back({{std::move(name), friendly}, UsbSerialNumber(devices, device)});
   }
   SetupDiDestroyDeviceInfoList(devices);
   return ports;
@@ -95,7 +115,20 @@ std::vector<SerialPortEntry> FromRegistry() {
 }  // namespace
 
 std::vector<SerialPortEntry> ListSerialPortEntries() {
-  return MergedPortLists(FromDeviceManager(), FromRegistry());
+  std::vector<SerialPortEntry> fromDevices;
+  for (DevicePort& port : FromDeviceManager()) fromDevices.push_back(std::move(port.entry));
+  return MergedPortLists(std::move(fromDevices), FromRegistry());
+}
+
+std::map<std::string, SerialPortDetails> SerialPortDetailsByDevice() {
+  std::map<std::string, SerialPortDetails> details;
+  for (DevicePort& port : FromDeviceManager()) {
+    std::string device = "\\\\.\\" + port.entry.name;
+    std::transform(device.begin(), device.end(), device.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+    details[device] = {std::move(port.serialNumber), std::move(port.entry.friendlyName)};
+  }
+  return details;
 }
 
 }  // namespace kavonel

@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <filesystem>
+#include <map>
+#include <set>
 
 #include "batch/port_watch.h"
 #include "settings/settings_rules.h"
@@ -23,6 +25,9 @@ bool HasWildcard(const std::string& text) {
 }
 
 }  // namespace
+
+const char kPortGlobHelp[] = "every port whose path matches GLOB, e.g. '/dev/ttyUSB*' (repeatable)";
+const char kPortGlobRule[] = "wildcards only in the last part of the name";
 
 std::optional<PortGlob> ParsePortGlob(const std::string& text) {
   if (text.empty()) return std::nullopt;
@@ -52,36 +57,64 @@ std::vector<std::string> ExpandPortGlob(const PortGlob& glob) {
   return NaturalSorted(std::move(paths));
 }
 
-PortWatcher::PortWatcher(const std::vector<PortGlob>& globs)
-    : fd_(::inotify_init1(IN_NONBLOCK | IN_CLOEXEC)) {
-  for (const PortGlob& glob : globs) folders_[glob.folder].patterns.push_back(glob.pattern);
-  if (fd_ < 0) return;
-  for (auto& [path, folder] : folders_) Arm(path, folder, initial_);
+struct PortWatcher::State {
+  struct Folder {
+    std::vector<std::string> patterns;
+    int wd = -1;          // the folder's own watch
+    int ancestorWd = -1;  // while the folder is missing: the nearest folder above it
+    std::set<std::string> present;
+  };
+
+  bool Matches(const Folder& folder, const std::string& name) const;
+  // Watches the folder if it exists (scanning it), else its nearest existing ancestor.
+  void Arm(const std::string& path, Folder& folder, std::vector<PortEvent>& events);
+  void Lose(const std::string& path, Folder& folder, std::vector<PortEvent>& events);
+
+  int fd = -1;
+  std::map<std::string, Folder> folders;
+  std::vector<PortEvent> initial;
+};
+
+PortWatcher::PortWatcher(const std::vector<PortGlob>& globs) : state_(std::make_unique<State>()) {
+  State& s = *state_;
+  s.fd = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  for (const PortGlob& glob : globs) s.folders[glob.folder].patterns.push_back(glob.pattern);
+  if (s.fd < 0) return;
+  for (auto& [path, folder] : s.folders) s.Arm(path, folder, s.initial);
 }
 
 PortWatcher::~PortWatcher() {
-  if (fd_ >= 0) ::close(fd_);
+  if (state_->fd >= 0) ::close(state_->fd);
+}
+
+bool PortWatcher::Ok() const {
+  return state_->fd >= 0;
+}
+
+WaitHandle PortWatcher::Handle() const {
+  return state_->fd;
 }
 
 std::vector<PortEvent> PortWatcher::Initial() {
   std::vector<PortEvent> events;
-  events.swap(initial_);
+  events.swap(state_->initial);
   return events;
 }
 
-bool PortWatcher::Matches(const Folder& folder, const std::string& name) const {
+bool PortWatcher::State::Matches(const Folder& folder, const std::string& name) const {
   for (const std::string& pattern : folder.patterns) {
     if (::fnmatch(pattern.c_str(), name.c_str(), FNM_PERIOD) == 0) return true;
   }
   return false;
 }
 
-void PortWatcher::Arm(const std::string& path, Folder& folder, std::vector<PortEvent>& events) {
+void PortWatcher::State::Arm(const std::string& path, Folder& folder,
+                             std::vector<PortEvent>& events) {
   if (folder.ancestorWd >= 0) {
-    ::inotify_rm_watch(fd_, folder.ancestorWd);
+    ::inotify_rm_watch(fd, folder.ancestorWd);
     folder.ancestorWd = -1;
   }
-  folder.wd = ::inotify_add_watch(fd_, path.c_str(), kFolderEvents | IN_ONLYDIR);
+  folder.wd = ::inotify_add_watch(fd, path.c_str(), kFolderEvents | IN_ONLYDIR);
   if (folder.wd >= 0) {
     // Watched first, listed second: nothing that appears in between is missed.
     if (DIR* dir = ::opendir(path.c_str())) {
@@ -100,43 +133,45 @@ void PortWatcher::Arm(const std::string& path, Folder& folder, std::vector<PortE
   // Not there (yet): /dev/serial/by-id comes with the first USB serial adapter.
   std::filesystem::path above = std::filesystem::path(path).parent_path();
   for (;;) {
-    folder.ancestorWd = ::inotify_add_watch(fd_, above.c_str(), kAncestorEvents | IN_ONLYDIR);
+    folder.ancestorWd = ::inotify_add_watch(fd, above.c_str(), kAncestorEvents | IN_ONLYDIR);
     if (folder.ancestorWd >= 0 || above == above.root_path() || above.empty()) break;
     above = above.parent_path();
   }
 }
 
-void PortWatcher::Lose(const std::string&, Folder& folder, std::vector<PortEvent>& events) {
+void PortWatcher::State::Lose(const std::string&, Folder& folder, std::vector<PortEvent>& events) {
   for (const std::string& full : folder.present) events.push_back({full, false});
   folder.present.clear();
   folder.wd = -1;
 }
 
 std::vector<PortEvent> PortWatcher::Read() {
+  State& s = *state_;
+  const int fd = s.fd;
   std::vector<PortEvent> events;
-  if (fd_ < 0) return events;
+  if (fd < 0) return events;
   alignas(inotify_event) char buffer[16384];
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer, sizeof buffer);
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
     if (n <= 0) break;
     bool rearm = false;
     for (ssize_t offset = 0; offset < n;) {
       const auto* event = reinterpret_cast<const inotify_event*>(buffer + offset);
       offset += static_cast<ssize_t>(sizeof(inotify_event) + event->len);
       const std::string name = event->len > 0 ? std::string(event->name) : std::string();
-      for (auto& [path, folder] : folders_) {
+      for (auto& [path, folder] : s.folders) {
         if (event->wd == folder.ancestorWd) {
           rearm = true;
           continue;
         }
         if (event->wd != folder.wd) continue;
         if (event->mask & (IN_DELETE_SELF | IN_MOVE_SELF | IN_IGNORED)) {
-          Lose(path, folder, events);
+          s.Lose(path, folder, events);
           rearm = true;
           continue;
         }
         if (event->mask & IN_Q_OVERFLOW) continue;
-        if (name.empty() || !Matches(folder, name)) continue;
+        if (name.empty() || !s.Matches(folder, name)) continue;
         const std::string full = (path == "/" ? std::string() : path) + "/" + name;
         if (event->mask & (IN_CREATE | IN_MOVED_TO)) {
           if (folder.present.insert(full).second) events.push_back({full, true});
@@ -146,8 +181,8 @@ std::vector<PortEvent> PortWatcher::Read() {
       }
     }
     if (rearm) {
-      for (auto& [path, folder] : folders_) {
-        if (folder.wd < 0) Arm(path, folder, events);
+      for (auto& [path, folder] : s.folders) {
+        if (folder.wd < 0) s.Arm(path, folder, events);
       }
     }
   }
