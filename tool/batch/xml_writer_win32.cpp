@@ -40,9 +40,45 @@ std::wstring Wide(const std::string& text) {
   return wide;
 }
 
+// An attribute value with what XML needs escaped in it escaped, line breaks and tabs as
+// character references so that a reader keeps them.
+std::string EscapedAttribute(const std::string& value) {
+  std::string escaped;
+  for (char c : value) {
+    switch (c) {
+      case '&':
+        escaped += "&amp;";
+        break;
+      case '<':
+        escaped += "&lt;";
+        break;
+      case '>':
+        escaped += "&gt;";
+        break;
+      case '"':
+        escaped += "&quot;";
+        break;
+      case '\t':
+        escaped += "&#9;";
+        break;
+      case '\n':
+        escaped += "&#10;";
+        break;
+      case '\r':
+        escaped += "&#13;";
+        break;
+      default:
+        escaped += c;
+    }
+  }
+  return escaped;
+}
+
 class XmlLiteWriter final : public XmlWriter {
  public:
-  XmlLiteWriter() {
+  // escapeAttributes: escape attribute values here, for an XmlLite that writes them as
+  // they come.
+  explicit XmlLiteWriter(bool escapeAttributes) : escapeAttributes_(escapeAttributes) {
     ComPtr<IUnknown> output;
     ok_ = SUCCEEDED(CreateStreamOnHGlobal(nullptr, TRUE, stream_.out())) &&
           SUCCEEDED(CreateXmlWriter(__uuidof(IXmlWriter), reinterpret_cast<void**>(writer_.out()),
@@ -61,8 +97,9 @@ class XmlLiteWriter final : public XmlWriter {
   }
   void Attribute(const char* name, const std::string& value) override {
     if (ok_) {
-      Check(
-          writer_->WriteAttributeString(nullptr, Wide(name).c_str(), nullptr, Wide(value).c_str()));
+      Check(writer_->WriteAttributeString(
+          nullptr, Wide(name).c_str(), nullptr,
+          Wide(escapeAttributes_ ? EscapedAttribute(value) : value).c_str()));
     }
   }
   void Text(const std::string& text) override {
@@ -110,13 +147,27 @@ class XmlLiteWriter final : public XmlWriter {
   }
   ComPtr<IStream> stream_;
   ComPtr<IXmlWriter> writer_;
+  const bool escapeAttributes_;
   bool ok_ = false;
 };
+
+// Windows' XmlLite escapes attribute values itself; Wine's (8.0) writes them as they
+// come, which makes a script path with '&' in it a broken document. Which one this is
+// shows in a document of one attribute, made once.
+bool WritesAttributesAsTheyCome() {
+  XmlLiteWriter probe(false);
+  probe.StartElement("p");
+  probe.Attribute("a", "&");
+  probe.EndElement();
+  const std::string document = probe.Finish();
+  return document.find("a=\"&\"") != std::string::npos;
+}
 
 }  // namespace
 
 std::unique_ptr<XmlWriter> MakeXmlWriter() {
-  auto writer = std::make_unique<XmlLiteWriter>();
+  static const bool escapeAttributes = WritesAttributesAsTheyCome();
+  auto writer = std::make_unique<XmlLiteWriter>(escapeAttributes);
   if (!writer->Ok()) return nullptr;
   return writer;
 }
