@@ -26,18 +26,21 @@ target_include_directories(batch_e2e_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/t
 target_compile_definitions(batch_e2e_tests PRIVATE KAVONEL_CLI_PATH="$<TARGET_FILE:kavonel-cli>")
 add_dependencies(batch_e2e_tests kavonel-cli reader-sim)
 
-# The Windows programs under Wine beside their Linux twins (decoder, link, kavonel-cli).
+# The Windows programs under Wine beside their Linux twins (decoder, link, kavonel-cli,
+# its batches and watch).
 # Not a CTest test: it needs the Windows build and a Wine prefix, which scripts/test
 # makes and then runs it (see scripts/test-windows).
 add_executable(wine_tests
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine_environment_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine_cli_test.cpp
+  ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine_batch_test.cpp
   ${PROJECT_SOURCE_DIR}/decoder/tests/wine_dll_test.cpp
   ${PROJECT_SOURCE_DIR}/tool/link/tests/wine_serial_test.cpp)
 target_include_directories(wine_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests
                                               ${PROJECT_SOURCE_DIR}/tool/operations/tests
                                               ${PROJECT_SOURCE_DIR}/tool)
-target_link_libraries(wine_tests PRIVATE kavonel_sim_process quassel GTest::gtest GTest::gtest_main)
+target_link_libraries(wine_tests PRIVATE kavonel_sim_process quassel LibXml2::LibXml2
+                                         nlohmann_json::nlohmann_json GTest::gtest GTest::gtest_main)
 target_compile_definitions(wine_tests PRIVATE
   KAVONEL_CLI_PATH="$<TARGET_FILE:kavonel-cli>"
   QUASSEL_GOLDEN_DIR="${PROJECT_SOURCE_DIR}/decoder/tests/golden"

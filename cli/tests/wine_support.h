@@ -27,13 +27,14 @@ inline std::string WindowsBin() {
 // The COM port of the prefix that the tests map to a reader.
 inline constexpr const char* kWinePort = "COM5";
 
-// Points COM5 of the prefix at a device path (a symbolic link in dosdevices, which Wine
-// reads at every open).
-inline bool MapWinePort(const std::string& devicePath) {
+// Points a COM port of the prefix (com5) at a device path: a symbolic link in dosdevices,
+// which Wine reads at every open. An empty path removes the port.
+inline bool MapWinePort(const std::string& devicePath, const std::string& port = "com5") {
   namespace fs = std::filesystem;
-  const fs::path link = fs::path(EnvOr("WINEPREFIX", "")) / "dosdevices" / "com5";
+  const fs::path link = fs::path(EnvOr("WINEPREFIX", "")) / "dosdevices" / port;
   std::error_code error;
   fs::remove(link, error);
+  if (devicePath.empty()) return true;
   fs::create_symlink(devicePath, link, error);
   return !error;
 }
@@ -48,6 +49,17 @@ inline ProcessResult RunWindows(const std::string& program, const std::vector<st
   std::vector<std::string> all = {WindowsBin() + "/" + program};
   all.insert(all.end(), args.begin(), args.end());
   return RunProcess(EnvOr("KAVONEL_WINE", "/usr/lib/wine/wine64"), all);
+}
+
+// Enters a COM port where Windows programs look for the ports present (the registry's
+// HKLM\HARDWARE\DEVICEMAP\SERIALCOMM, as a serial driver does), or takes it out again.
+inline bool RegisterWinePort(const std::string& port, bool present) {
+  const std::string key = "HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM";
+  const std::string value = "\\Device\\KavonelTest" + port;
+  const std::vector<std::string> args =
+      present ? std::vector<std::string>{"reg", "add", key, "/v", value, "/d", port, "/f"}
+              : std::vector<std::string>{"reg", "delete", key, "/v", value, "/f"};
+  return RunProcess(EnvOr("KAVONEL_WINE", "/usr/lib/wine/wine64"), args).exitCode == 0;
 }
 
 // A reader-sim whose port is COM5 of the prefix.
