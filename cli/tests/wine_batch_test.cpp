@@ -1,6 +1,8 @@
 // kavonel-cli.exe on many readers under Wine: a batch beside the Linux kavonel-cli on
-// the same kind of readers (lines, traces, reports, exit status), and watch with a port
-// that Windows enters in its registry, leaves and enters again, ended by Ctrl-C.
+// the same kind of readers (lines, traces, reports, exit status), Ctrl-C twice, and
+// watch with a port that Windows enters in its registry, leaves and enters again.
+// Wine passes a SIGINT on to the program as the console's Ctrl-C event, so the handler
+// that a Windows console calls is what the signals here reach.
 #include <gtest/gtest.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
@@ -203,6 +205,50 @@ TEST(WineBatch, ThreeReadersGiveTheLinuxLinesTracesReportsAndExitStatus) {
             JUnitOutline(dir / "linux.xml", linuxNames));
 }
 
+// A reader that falls silent holds its run (a minute's wait by default): the first
+// Ctrl-C lets it go on, the second abandons it, its port closed and every file whole.
+TEST(WineBatch, CtrlCTwiceAbandonsASilentReaderAndLeavesTheFilesWhole) {
+  const fs::path dir = TestDir();
+  const fs::path script = dir / "five.txt";
+  std::ofstream(script) << kFiveCommands;
+  SimProcess silent({"--silent-after", "1", "--link", (dir / "silent").string()});
+  ASSERT_TRUE(silent.Started()) << silent.Error();
+  ASSERT_TRUE(MapWinePort(silent.Path(), "com35"));
+  Background run({WindowsBin() + "/kavonel-cli.exe", "run", "--port", "COM35", "--port", "COM36",
+                  "--log-dir", WindowsPath(dir / "logs"), "--report", WindowsPath(dir / "r.json"),
+                  "--junit", WindowsPath(dir / "r.xml"), WindowsPath(script)},
+                 dir, 0, EnvOr("KAVONEL_WINE", "/usr/lib/wine/wine64"));
+  const fs::path trace = dir / "logs" / "COM35.log";
+  const bool waiting = Eventually([&] {
+    const std::string text = Read(trace);
+    return text.find("[TX]") != text.rfind("[TX]");
+  });
+  if (waiting) run.Signal(SIGINT);
+  const bool finishing =
+      waiting && Eventually([&] { return run.Err().find("Ctrl-C again") != std::string::npos; });
+  if (finishing) run.Signal(SIGINT);
+  const int exitCode = run.Wait();
+  MapWinePort("", "com35");
+  ASSERT_TRUE(waiting) << run.Err();
+  ASSERT_TRUE(finishing) << run.Err();
+  EXPECT_EQ(exitCode, 3) << run.Err();
+
+  const Json report = Json::parse(Read(dir / "r.json"));
+  ASSERT_EQ(report.at("readers").size(), 2u);
+  const Json& abandoned = report.at("readers").at(0);
+  EXPECT_TRUE(abandoned.at("abandoned").get<bool>());
+  EXPECT_EQ(abandoned.at("commands_ok"), 1);
+  EXPECT_TRUE(Read(trace).ends_with("The Tool: Unable to Communicate with the device\n"));
+  // COM36 does not exist: that reader ended at once, on its own.
+  EXPECT_FALSE(report.at("readers").at(1).at("abandoned").get<bool>());
+  EXPECT_FALSE(report.at("readers").at(1).at("port_problem").is_null());
+  EXPECT_FALSE(report.at("ended").is_null());
+  EXPECT_NE(JUnitOutline(dir / "r.xml", {}), "not XML");
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
+  }
+}
+
 size_t Entries(const fs::path& report) {
   try {
     return Json::parse(Read(report)).at("readers").size();
@@ -211,8 +257,6 @@ size_t Entries(const fs::path& report) {
   }
 }
 
-// Wine passes a SIGINT on to the program as the console's Ctrl-C event, so the handler
-// that a Windows console calls is what ends the watch here.
 TEST(WineWatch, APortEnteredInTheRegistryIsConfiguredAgainAfterItLeftAndCtrlCEndsIt) {
   const fs::path dir = TestDir();
   const fs::path script = dir / "five.txt";
