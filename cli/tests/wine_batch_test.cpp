@@ -138,10 +138,11 @@ TEST(WineBatch, ThreeReadersGiveTheLinuxLinesTracesReportsAndExitStatus) {
       {"run", "--port", (dir / "ok1").string(), "--port", (dir / "ok2").string(), "--port",
        (dir / "bad").string(), "--detect", "--log-dir", (dir / "linux").string(), "--report",
        (dir / "linux.json").string(), "--junit", (dir / "linux.xml").string(), script.string()});
-  // COM31 twice, by name and by the pattern: one reader.
+  // COM31 twice, by its device name and by the pattern: one reader, whose trace is
+  // COM31.log.
   const ProcessResult onWindows =
       RunWindows("kavonel-cli.exe",
-                 {"run", "--port", "COM31", "--ports", "COM3?", "--detect", "--log-dir",
+                 {"run", "--port", "\\\\.\\COM31", "--ports", "COM3?", "--detect", "--log-dir",
                   WindowsPath(dir / "windows"), "--report", WindowsPath(dir / "windows.json"),
                   "--junit", WindowsPath(dir / "windows.xml"), WindowsPath(script)});
   for (const auto& [port, device] : ports) {
@@ -163,6 +164,7 @@ TEST(WineBatch, ThreeReadersGiveTheLinuxLinesTracesReportsAndExitStatus) {
                                {WindowsPath(dir / "windows") + "\\", "LOGS/"},
                                {WindowsPath(dir / "windows"), "LOGS"},
                                {WindowsPath(script), "SCRIPT"}};
+  windowsNames.push_back({"\\\\.\\COM31", "READER1"});
   for (size_t i = 0; i < ports.size(); ++i) {
     const std::string name = "READER" + std::to_string(i + 1);
     linuxNames.push_back({ports[i].second.string(), name});
@@ -193,7 +195,7 @@ TEST(WineBatch, ThreeReadersGiveTheLinuxLinesTracesReportsAndExitStatus) {
   for (size_t i = 0; i < ports.size(); ++i) {
     Json onWindowsEntry = windowsReport.at("readers").at(i);
     Json onLinuxEntry = linuxReport.at("readers").at(i);
-    EXPECT_EQ(onWindowsEntry.at("port"), ports[i].first);
+    EXPECT_EQ(onWindowsEntry.at("port"), i == 0 ? "\\\\.\\COM31" : ports[i].first);
     EXPECT_EQ(onWindowsEntry.at("trace"), WindowsPath(dir / "windows" / (ports[i].first + ".log")));
     for (Json* entry : {&onWindowsEntry, &onLinuxEntry}) {
       for (const char* differs : {"port", "trace", "started", "duration_ms"}) entry->erase(differs);

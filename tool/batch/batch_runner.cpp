@@ -4,6 +4,7 @@
 #include <atomic>
 #include <filesystem>
 
+#include "batch/port_watch.h"
 #include "batch/reader_view.h"
 #include "link/frame.h"
 #include "link/serial_device.h"
@@ -66,8 +67,11 @@ class PatientDevice final : public SerialDevice {
 
 std::string TraceBaseName(const std::string& port) {
   std::string name = port;
-  while (name.size() > 1 && name.back() == '/') name.pop_back();
-  const size_t slash = name.find_last_of('/');
+  const std::string_view separators = kPortNameSeparators;
+  while (name.size() > 1 && separators.find(name.back()) != std::string_view::npos) {
+    name.pop_back();
+  }
+  const size_t slash = name.find_last_of(separators);
   if (slash != std::string::npos) name = name.substr(slash + 1);
   if (name.empty() || name == "." || name == "..") name = "port";
   return name;

@@ -25,6 +25,10 @@ std::optional<PortGlob> ParsePortGlob(const std::string& text);
 extern const char kPortGlobHelp[];
 extern const char kPortGlobRule[];
 
+// What separates the parts of a port's name ("/" on Linux; "\\" and "/" on Windows, where
+// \\.\COM5 is COM5): a trace file is named after the last part.
+extern const char kPortNameSeparators[];
+
 // The ports that match now, in natural order.
 std::vector<std::string> ExpandPortGlob(const PortGlob& glob);
 

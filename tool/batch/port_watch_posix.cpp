@@ -27,6 +27,7 @@ bool HasWildcard(const std::string& text) {
 }  // namespace
 
 const char kPortGlobHelp[] = "every port whose path matches GLOB, e.g. '/dev/ttyUSB*' (repeatable)";
+const char kPortNameSeparators[] = "/";
 const char kPortGlobRule[] = "wildcards only in the last part of the name";
 
 std::optional<PortGlob> ParsePortGlob(const std::string& text) {

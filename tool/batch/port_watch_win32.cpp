@@ -40,6 +40,7 @@ std::set<std::string> PortsMatching(const std::vector<std::string>& patterns) {
 
 const char kPortGlobHelp[] =
     "every COM port whose name matches GLOB, e.g. COM* or COM1? (* and ?; repeatable)";
+const char kPortNameSeparators[] = "\\/";
 const char kPortGlobRule[] = "a pattern over COM port names, such as COM* or COM1?";
 
 std::optional<PortGlob> ParsePortGlob(const std::string& text) {
