@@ -17,6 +17,7 @@
 #include <regex>
 #include <thread>
 
+#include "batch_support.h"
 #include "e2e_support.h"
 #include "sim/sim_process.h"
 
@@ -28,13 +29,6 @@ using Args = std::vector<std::string>;
 using Json = nlohmann::json;
 
 const char kUnable[] = "The Tool: Unable to Communicate with the device\n";
-
-const char kFiveCommands[] =
-    "pollmode set 01 end\n"
-    "configuration set\n  9F1A 02 0840\nend\n"
-    "group set\n  FFE4 01 00\nend\n"
-    "group set\n  FFE4 01 01\nend\n"
-    "pollmode set 01 end\n";
 
 fs::path TestDir() {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -338,20 +332,6 @@ TEST(BatchRun, CtrlCTwiceAbandonsTheReadersAndLeavesEveryFileWhole) {
       KAVONEL_CLI_PATH,
       {"run", "--port", (dir / "links" / "s1").string(), "--timeout", "100", script.string()});
   EXPECT_EQ(again.out.find("Open Failed"), std::string::npos) << again.out;
-}
-
-}  // namespace
-}  // namespace kavonel::testing
-
-namespace kavonel::testing {
-namespace {
-
-size_t Entries(const fs::path& report) {
-  try {
-    return Json::parse(Read(report)).at("readers").size();
-  } catch (const Json::exception&) {
-    return 0;
-  }
 }
 
 // A reader present at the start, one that appears later, and the first one unplugged

@@ -12,6 +12,7 @@
 #include <nlohmann/json.hpp>
 #include <sstream>
 
+#include "batch_support.h"
 #include "wine_support.h"
 
 namespace kavonel::testing {
@@ -20,13 +21,6 @@ namespace {
 namespace fs = std::filesystem;
 using Json = nlohmann::json;
 using Replacements = std::vector<std::pair<std::string, std::string>>;
-
-const char kFiveCommands[] =
-    "pollmode set 01 end\n"
-    "configuration set\n  9F1A 02 0840\nend\n"
-    "group set\n  FFE4 01 00\nend\n"
-    "group set\n  FFE4 01 01\nend\n"
-    "pollmode set 01 end\n";
 
 fs::path TestDir() {
   const ::testing::TestInfo* test = ::testing::UnitTest::GetInstance()->current_test_info();
@@ -248,14 +242,6 @@ TEST(WineBatch, CtrlCTwiceAbandonsASilentReaderAndLeavesTheFilesWhole) {
   EXPECT_NE(JUnitOutline(dir / "r.xml", {}), "not XML");
   for (const auto& entry : fs::directory_iterator(dir)) {
     EXPECT_EQ(entry.path().string().find(".tmp"), std::string::npos) << entry.path();
-  }
-}
-
-size_t Entries(const fs::path& report) {
-  try {
-    return Json::parse(Read(report)).at("readers").size();
-  } catch (const Json::exception&) {
-    return 0;
   }
 }
 
