@@ -319,6 +319,13 @@ class BatchCommand {
     return interrupts_;
   }
 
+  // As a first Ctrl-C: no new readers, the running ones finish; why goes to the console.
+  void StopTaking(const char* why) {
+    if (interrupts_ != 0) return;
+    interrupts_ = 1;
+    console_.Note(why);
+  }
+
   // The readers that ended since the last call; the reports rewritten after each.
   std::vector<ReaderResult> Collect() {
     std::vector<ReaderResult> ended = console_.Drain();
@@ -455,7 +462,13 @@ int RunWatch(const BatchOptions& options, const BatchReaderOptions& reader,
     const bool taking = command.ReadSignals() == 0;
     if (!taking && command.Runner().Running() == 0) break;
     command.Wait(taking ? &watcher : nullptr);
-    if (command.ReadSignals() == 0) apply(watcher.Read());
+    if (command.ReadSignals() == 0) {
+      apply(watcher.Read());
+      // A watch that can no longer be armed would wait in silence for ports it never sees.
+      if (!watcher.Ok()) {
+        command.StopTaking("The port watch has stopped; finishing the running readers.");
+      }
+    }
     for (const ReaderResult& ended : command.Collect()) {
       const std::string path = runs[ended.id];
       Port& port = ports[path];

@@ -47,6 +47,7 @@ class PortWatcher {
   PortWatcher(const PortWatcher&) = delete;
   PortWatcher& operator=(const PortWatcher&) = delete;
 
+  // False when the watch could not be set up, or can no longer be re-armed after a change.
   bool Ok() const;
   // Ready (readable, signalled) when changes wait; hand it to the platform's wait.
   WaitHandle Handle() const;
