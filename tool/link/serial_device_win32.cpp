@@ -2,14 +2,20 @@
 // platform: the only file of the link with Windows headers (serial_device_posix.cpp is
 // its twin).
 //
-// Waiting for the reader is a one-byte read into the device's own storage, pending in the
-// driver until the first byte comes; the wait is on its event, with a time-out. The bytes
-// behind it are read as the driver reports them queued, so those reads complete at once.
-// A transfer still pending when the caller moves on is cancelled and waited for before
-// its storage or its event goes away.
+// Reads return at once with what the driver holds (ReadIntervalTimeout = MAXDWORD, no
+// total time-out), into the device's own buffer: one read takes a whole answer, and Read
+// hands it out without asking the driver again. The driver's queue is looked at first
+// (ClearCommError, which asks nothing of the line), so a read is only issued for bytes
+// that are there. With nothing queued, the read is issued anyway: a driver that holds it
+// until bytes come (Wine's does) makes it the wait; one that completes it empty at once
+// (Windows does) leaves the wait to WaitCommEvent(EV_RXCHAR). Either way the wait is on
+// the transfer's event with a time-out. A transfer still pending when the caller moves
+// on is cancelled and waited for before its storage or its event goes away.
 #include <windows.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <string>
 #include <vector>
 
@@ -22,8 +28,8 @@ namespace {
 
 constexpr char kDevicePrefix[] = "\\\\.\\";
 constexpr size_t kDevicePrefixLength = sizeof kDevicePrefix - 1;
-// A read of bytes already queued that still does not complete is given up after this.
-constexpr DWORD kQueuedReadMs = 200;
+// The device's read buffer: a few answers' worth, and what SetupComm asks the driver for.
+constexpr size_t kReadBuffer = 1024;
 // At most this much is handed to the driver in one write.
 constexpr size_t kWriteChunk = 4096;
 constexpr DWORD kPurgeAll = PURGE_TXABORT | PURGE_RXABORT | PURGE_TXCLEAR | PURGE_RXCLEAR;
@@ -46,6 +52,18 @@ bool IsGoneError(DWORD error) {
     default:
       return false;
   }
+}
+
+IoStatus FailedIo(DWORD error) {
+  return IsGoneError(error) ? IoStatus::kHangUp : IoStatus::kFailed;
+}
+
+WaitStatus FailedWait(DWORD error) {
+  return IsGoneError(error) ? WaitStatus::kHangUp : WaitStatus::kFailed;
+}
+
+WaitStatus AsWait(IoStatus failed) {
+  return failed == IoStatus::kHangUp ? WaitStatus::kHangUp : WaitStatus::kFailed;
 }
 
 DWORD Milliseconds(std::chrono::milliseconds timeout) {
@@ -74,19 +92,26 @@ void SetLine(DCB& dcb, int baudRate) {
   dcb.fAbortOnError = FALSE;
 }
 
-// One direction's overlapped transfer with its manual-reset event.
+// Reads hand over what is queued and do not wait for more; writes have no time-out.
+COMMTIMEOUTS ReturnAtOnce() {
+  COMMTIMEOUTS timeouts{};
+  timeouts.ReadIntervalTimeout = MAXDWORD;
+  return timeouts;
+}
+
+// One overlapped transfer with its manual-reset event.
 struct Transfer {
   OVERLAPPED ov{};
+  HANDLE event = nullptr;
   bool pending = false;
 
   void Restart() {
-    const HANDLE event = ov.hEvent;
     ov = OVERLAPPED{};
-    ov.hEvent = event;
+    // The low bit keeps a completion from being queued to a completion port: none is
+    // used, and under Wine the queueing costs a call to the server per transfer.
+    ov.hEvent = reinterpret_cast<HANDLE>(reinterpret_cast<ULONG_PTR>(event) | 1);
   }
 };
-
-enum class Outcome { kPending, kDone, kFailed };
 
 class Win32SerialDevice final : public SerialDevice {
  public:
@@ -99,6 +124,7 @@ class Win32SerialDevice final : public SerialDevice {
   Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
 
   void Interrupt() override {
+    interrupted_ = true;
     if (interrupt_ != nullptr) SetEvent(interrupt_);
   }
 
@@ -121,28 +147,28 @@ class Win32SerialDevice final : public SerialDevice {
       CloseHandle(handle);
       return false;
     }
-    const HANDLE readEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    const HANDLE writeEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
-    if (readEvent == nullptr || writeEvent == nullptr) {
-      if (readEvent != nullptr) CloseHandle(readEvent);
-      if (writeEvent != nullptr) CloseHandle(writeEvent);
-      CloseHandle(handle);
-      return false;
+    Transfer* const transfers[] = {&read_, &write_, &lineEvent_};
+    for (Transfer* t : transfers) *t = Transfer{};
+    for (Transfer* t : transfers) {
+      t->event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+      if (t->event == nullptr) {
+        CloseEvents();
+        CloseHandle(handle);
+        return false;
+      }
     }
     saved_ = dcb;
     haveSavedTimeouts_ = GetCommTimeouts(handle, &savedTimeouts_) != FALSE;
     // The results of the settings are not checked: the open stands once the device is open.
-    SetupComm(handle, 1024, 1024);
+    SetupComm(handle, kReadBuffer, kReadBuffer);
     SetLine(dcb, baudRate);
     SetCommState(handle, &dcb);
-    // No driver time-outs: a read waits until its bytes are there, a write until the
-    // driver has taken them. Set explicitly, as the last user may have left others.
-    COMMTIMEOUTS none{};
-    SetCommTimeouts(handle, &none);
+    // Set explicitly, as the last user may have left others.
+    COMMTIMEOUTS timeouts = ReturnAtOnce();
+    SetCommTimeouts(handle, &timeouts);
     handle_ = handle;
-    read_.ov.hEvent = readEvent;
-    write_.ov.hEvent = writeEvent;
-    haveByte_ = false;
+    begin_ = end_ = 0;
+    lineEventsSet_ = false;
     return true;
   }
 
@@ -152,16 +178,14 @@ class Win32SerialDevice final : public SerialDevice {
     // stopped taking them.
     PurgeComm(handle_, kPurgeAll);
     Finish(read_);
+    Finish(lineEvent_);
     Finish(write_);
     SetCommState(handle_, &saved_);
     if (haveSavedTimeouts_) SetCommTimeouts(handle_, &savedTimeouts_);
     CloseHandle(handle_);
-    CloseHandle(read_.ov.hEvent);
-    CloseHandle(write_.ov.hEvent);
+    CloseEvents();
     handle_ = INVALID_HANDLE_VALUE;
-    read_ = Transfer{};
-    write_ = Transfer{};
-    haveByte_ = false;
+    begin_ = end_ = 0;
   }
 
   bool IsOpen() const override { return handle_ != INVALID_HANDLE_VALUE; }
@@ -172,10 +196,10 @@ class Win32SerialDevice final : public SerialDevice {
 
   void Purge() override {
     if (!IsOpen()) return;
-    // A byte that the waiting read caught before this request is as stale as the rest.
-    haveByte_ = false;
+    // Bytes the device read ahead before this request are as stale as the driver's.
+    begin_ = end_ = 0;
     DWORD count = 0, error = 0;
-    if (read_.pending) Poll(read_, count, error);
+    if (read_.pending && Poll(read_, count, error)) end_ = 0;
     // Purging is a dear call; with both queues empty and no write under way there is
     // nothing to drop, and a waiting read may stay to catch the answer.
     COMSTAT status{};
@@ -186,42 +210,38 @@ class Win32SerialDevice final : public SerialDevice {
     }
     PurgeComm(handle_, kPurgeAll);
     Finish(read_);
+    Finish(lineEvent_);
     Finish(write_);
   }
 
   long QueuedBytes() override {
     if (!IsOpen()) return -1;
     DWORD count = 0, error = 0;
-    if (read_.pending && Poll(read_, count, error) == Outcome::kDone) haveByte_ = count == 1;
+    if (read_.pending && Poll(read_, count, error)) Took(count);
     COMSTAT status{};
     DWORD errors = 0;
     if (!ClearCommError(handle_, &errors, &status)) return -1;
-    return static_cast<long>(status.cbInQue) + (haveByte_ ? 1 : 0);
+    return static_cast<long>(status.cbInQue + Buffered());
   }
 
   IoResult Read(uint8_t* destination, size_t maxCount) override {
     if (!IsOpen()) return {IoStatus::kNotStarted, 0};
     if (read_.pending) {
       DWORD count = 0, error = 0;
-      switch (Poll(read_, count, error)) {
-        case Outcome::kPending:
-          // The driver hands the next byte to the waiting read before anyone else.
-          return {IoStatus::kWouldBlock, 0};
-        case Outcome::kFailed:
-          return {IsGoneError(error) ? IoStatus::kHangUp : IoStatus::kFailed, 0};
-        case Outcome::kDone:
-          haveByte_ = count == 1;
-          break;
+      if (!Poll(read_, count, error)) {
+        // The driver hands the next bytes to the waiting read before anyone else.
+        return {error == ERROR_IO_INCOMPLETE ? IoStatus::kWouldBlock : FailedIo(error), 0};
       }
+      Took(count);
     }
-    size_t have = 0;
-    if (haveByte_ && maxCount > 0) {
-      destination[have++] = byte_;
-      haveByte_ = false;
+    if (Buffered() == 0 && maxCount > 0) {
+      const IoResult filled = Fill(false);
+      if (filled.status != IoStatus::kOk) return filled;
     }
-    const IoResult more = ReadQueued(destination + have, maxCount - have);
-    if (have > 0) return {IoStatus::kOk, have + (more.status == IoStatus::kOk ? more.count : 0)};
-    return more;
+    const size_t count = std::min(Buffered(), maxCount);
+    std::copy_n(buffer_.begin() + static_cast<std::ptrdiff_t>(begin_), count, destination);
+    begin_ += count;
+    return {count > 0 ? IoStatus::kOk : IoStatus::kWouldBlock, count};
   }
 
   IoResult Write(const uint8_t* source, size_t count) override {
@@ -229,14 +249,8 @@ class Win32SerialDevice final : public SerialDevice {
     DWORD written = 0, error = 0;
     if (write_.pending) {
       // The caller comes back with the same bytes after a wait: report the earlier write.
-      switch (Poll(write_, written, error)) {
-        case Outcome::kPending:
-          return {IoStatus::kWouldBlock, 0};
-        case Outcome::kFailed:
-          return {IsGoneError(error) ? IoStatus::kHangUp : IoStatus::kFailed, 0};
-        case Outcome::kDone:
-          return Written(written);
-      }
+      if (Poll(write_, written, error)) return Written(written);
+      return {error == ERROR_IO_INCOMPLETE ? IoStatus::kWouldBlock : FailedIo(error), 0};
     }
     if (count == 0) return {IoStatus::kOk, 0};
     // From the device's own storage: a write still pending when the caller gives up
@@ -252,56 +266,65 @@ class Win32SerialDevice final : public SerialDevice {
       write_.pending = true;
       return {IoStatus::kWouldBlock, 0};
     }
-    return {IsGoneError(error) ? IoStatus::kHangUp : IoStatus::kFailed, 0};
+    return {FailedIo(error), 0};
   }
 
   WaitStatus WaitReadable(std::chrono::milliseconds timeout) override {
-    if (!IsOpen() || Interrupted()) return WaitStatus::kFailed;
-    if (haveByte_) return WaitStatus::kReady;
-    if (!read_.pending) {
-      // No query of the queue first: with bytes queued the read completes at once, and
-      // every call to the driver counts in a round trip.
-      read_.Restart();
-      DWORD count = 0;
-      if (ReadFile(handle_, &byte_, 1, &count, &read_.ov)) {
-        haveByte_ = count == 1;
-        return haveByte_ ? WaitStatus::kReady : WaitStatus::kTimedOut;
+    if (!IsOpen() || interrupted_) return WaitStatus::kFailed;
+    if (Buffered() > 0) return WaitStatus::kReady;
+    if (!read_.pending && !lineEvent_.pending) {
+      const IoResult filled = Fill(true);
+      if (filled.status == IoStatus::kOk) return WaitStatus::kReady;
+      if (filled.status != IoStatus::kWouldBlock) return AsWait(filled.status);
+      // The driver completed the read empty at once: the line's event is the wait.
+      if (!read_.pending) {
+        const WaitStatus started = AwaitLineEvent();
+        if (started != WaitStatus::kTimedOut || !lineEvent_.pending) return started;
       }
-      const DWORD error = GetLastError();
-      if (error != ERROR_IO_PENDING) {
-        return IsGoneError(error) ? WaitStatus::kHangUp : WaitStatus::kFailed;
-      }
-      read_.pending = true;
     }
-    const DWORD waited = Wait(read_.ov.hEvent, timeout);
+    Transfer& waiting = read_.pending ? read_ : lineEvent_;
+    const DWORD waited = Wait(waiting.event, timeout);
     if (waited == WAIT_TIMEOUT) return WaitStatus::kTimedOut;
     if (waited != WAIT_OBJECT_0) return WaitStatus::kFailed;
     DWORD count = 0, error = 0;
-    switch (Poll(read_, count, error)) {
-      case Outcome::kPending:
-        return WaitStatus::kTimedOut;
-      case Outcome::kFailed:
-        // Only Purge and Close cancel the waiting read, and they collect it themselves:
-        // an abort seen here came from the device going away.
-        return IsGoneError(error) ? WaitStatus::kHangUp : WaitStatus::kFailed;
-      case Outcome::kDone:
-        break;
+    if (!Poll(waiting, count, error)) {
+      // Only Purge and Close cancel a waiting transfer, and they collect it themselves:
+      // an abort seen here came from the device going away.
+      return error == ERROR_IO_INCOMPLETE ? WaitStatus::kTimedOut : FailedWait(error);
     }
-    haveByte_ = count == 1;
-    return haveByte_ ? WaitStatus::kReady : WaitStatus::kTimedOut;
+    if (&waiting == &read_) {
+      Took(count);
+      return Buffered() > 0 ? WaitStatus::kReady : WaitStatus::kTimedOut;
+    }
+    // A byte came, or an older event was reported: look at the queue once more. With
+    // nothing there the caller waits again, and the next wait pends.
+    const IoResult filled = Fill(false);
+    if (filled.status == IoStatus::kOk) return WaitStatus::kReady;
+    return filled.status == IoStatus::kWouldBlock ? WaitStatus::kTimedOut : AsWait(filled.status);
   }
 
   WaitStatus WaitWritable(std::chrono::milliseconds timeout) override {
-    if (!IsOpen() || Interrupted()) return WaitStatus::kFailed;
+    if (!IsOpen() || interrupted_) return WaitStatus::kFailed;
     if (!write_.pending) return WaitStatus::kReady;
-    const DWORD waited = Wait(write_.ov.hEvent, timeout);
+    const DWORD waited = Wait(write_.event, timeout);
     if (waited == WAIT_OBJECT_0) return WaitStatus::kReady;
     return waited == WAIT_TIMEOUT ? WaitStatus::kTimedOut : WaitStatus::kFailed;
   }
 
  private:
-  bool Interrupted() const {
-    return interrupt_ != nullptr && WaitForSingleObject(interrupt_, 0) == WAIT_OBJECT_0;
+  size_t Buffered() const { return end_ - begin_; }
+
+  // A read into the empty buffer finished with count bytes.
+  void Took(DWORD count) {
+    begin_ = 0;
+    end_ = count;
+  }
+
+  void CloseEvents() {
+    for (Transfer* t : {&read_, &write_, &lineEvent_}) {
+      if (t->event != nullptr) CloseHandle(t->event);
+      *t = Transfer{};
+    }
   }
 
   // Waits for a transfer's event or an interrupt; an interrupt answers WAIT_FAILED.
@@ -312,25 +335,27 @@ class Win32SerialDevice final : public SerialDevice {
     return waited == WAIT_OBJECT_0 + 1 ? WAIT_FAILED : waited;
   }
 
-  // The state of a pending transfer, without waiting; a finished one is no longer pending.
-  Outcome Poll(Transfer& transfer, DWORD& count, DWORD& error) {
+  // Whether a pending transfer has finished, without waiting: true with its count, or
+  // false with ERROR_IO_INCOMPLETE (still pending) or the error it failed with. A
+  // finished one is no longer pending.
+  bool Poll(Transfer& transfer, DWORD& count, DWORD& error) {
     count = 0;
     if (GetOverlappedResult(handle_, &transfer.ov, &count, FALSE)) {
       transfer.pending = false;
-      return Outcome::kDone;
+      return true;
     }
     error = GetLastError();
-    if (error == ERROR_IO_INCOMPLETE) return Outcome::kPending;
-    transfer.pending = false;
-    return Outcome::kFailed;
+    if (error != ERROR_IO_INCOMPLETE) transfer.pending = false;
+    return false;
   }
 
   // Cancels a pending transfer and waits until the driver has let go of its storage.
   void Finish(Transfer& transfer) {
     if (!transfer.pending) return;
     CancelIoEx(handle_, &transfer.ov);
+    WaitForSingleObject(transfer.event, INFINITE);
     DWORD count = 0;
-    GetOverlappedResult(handle_, &transfer.ov, &count, TRUE);
+    GetOverlappedResult(handle_, &transfer.ov, &count, FALSE);
     transfer.pending = false;
   }
 
@@ -341,46 +366,63 @@ class Win32SerialDevice final : public SerialDevice {
     return {IoStatus::kOk, written};
   }
 
-  // Reads what the driver holds queued, up to maxCount bytes, straight into destination.
-  IoResult ReadQueued(uint8_t* destination, size_t maxCount) {
-    if (maxCount == 0) return {IoStatus::kOk, 0};
+  // Reads into the empty buffer what the driver holds queued. With nothing queued: when
+  // waitForBytes, a read is issued all the same (one the driver holds is left pending),
+  // otherwise none. kOk with bytes buffered, kWouldBlock with none.
+  IoResult Fill(bool waitForBytes) {
     COMSTAT status{};
     DWORD errors = 0;
-    if (!ClearCommError(handle_, &errors, &status)) {
-      return {IsGoneError(GetLastError()) ? IoStatus::kHangUp : IoStatus::kFailed, 0};
-    }
-    const DWORD want = static_cast<DWORD>(std::min<size_t>(status.cbInQue, maxCount));
-    if (want == 0) return {IoStatus::kWouldBlock, 0};
+    if (!ClearCommError(handle_, &errors, &status)) return {FailedIo(GetLastError()), 0};
+    if (status.cbInQue == 0 && !waitForBytes) return {IoStatus::kWouldBlock, 0};
+    // Exactly what is queued: a read that gets all it asked for ends without asking
+    // the driver whether to wait for more.
+    const DWORD want = status.cbInQue == 0
+                           ? DWORD{kReadBuffer}
+                           : static_cast<DWORD>(std::min<size_t>(status.cbInQue, kReadBuffer));
+    begin_ = end_ = 0;
     read_.Restart();
     DWORD count = 0;
-    if (ReadFile(handle_, destination, want, &count, &read_.ov)) {
+    if (ReadFile(handle_, buffer_.data(), want, &count, &read_.ov)) {
+      Took(count);
       return {count > 0 ? IoStatus::kOk : IoStatus::kWouldBlock, count};
     }
-    DWORD error = GetLastError();
-    if (error != ERROR_IO_PENDING) {
-      return {IsGoneError(error) ? IoStatus::kHangUp : IoStatus::kNotStarted, 0};
+    const DWORD error = GetLastError();
+    if (error == ERROR_IO_PENDING) {
+      read_.pending = true;
+      return {IoStatus::kWouldBlock, 0};
     }
-    // Into the caller's storage: if it does not complete in time, cancel it and wait for
-    // the cancel, so that nothing lands there later.
-    if (WaitForSingleObject(read_.ov.hEvent, kQueuedReadMs) != WAIT_OBJECT_0) {
-      CancelIoEx(handle_, &read_.ov);
-    }
-    const BOOL done = GetOverlappedResult(handle_, &read_.ov, &count, TRUE);
-    error = done ? ERROR_SUCCESS : GetLastError();
-    if (count > 0) return {IoStatus::kOk, count};
-    if (done || error == ERROR_OPERATION_ABORTED) return {IoStatus::kWouldBlock, 0};
-    return {IsGoneError(error) ? IoStatus::kHangUp : IoStatus::kFailed, 0};
+    return {IsGoneError(error) ? IoStatus::kHangUp : IoStatus::kNotStarted, 0};
   }
 
-  HANDLE interrupt_;  // set once by Interrupt, for good
+  // Issues a wait for the next received byte. kTimedOut while it pends or when it
+  // reported at once (the caller looks at the queue again).
+  WaitStatus AwaitLineEvent() {
+    if (!lineEventsSet_) {
+      if (!SetCommMask(handle_, EV_RXCHAR)) return FailedWait(GetLastError());
+      lineEventsSet_ = true;
+    }
+    lineEvent_.Restart();
+    lineMask_ = 0;
+    if (WaitCommEvent(handle_, &lineMask_, &lineEvent_.ov)) return WaitStatus::kTimedOut;
+    const DWORD error = GetLastError();
+    if (error != ERROR_IO_PENDING) return FailedWait(error);
+    lineEvent_.pending = true;
+    return WaitStatus::kTimedOut;
+  }
+
+  HANDLE interrupt_;                      // set once by Interrupt, for good
+  std::atomic<bool> interrupted_{false};  // the same, read without a call to the system
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   DCB saved_{};
   COMMTIMEOUTS savedTimeouts_{};
   bool haveSavedTimeouts_ = false;
-  Transfer read_;
-  Transfer write_;
-  uint8_t byte_ = 0;       // the waiting read's byte
-  bool haveByte_ = false;  // byte_ came and is not yet handed out
+  Transfer read_;       // into buffer_, only while it is empty
+  Transfer write_;      // from writeBuffer_
+  Transfer lineEvent_;  // WaitCommEvent into lineMask_
+  DWORD lineMask_ = 0;
+  bool lineEventsSet_ = false;
+  std::array<uint8_t, kReadBuffer> buffer_{};
+  size_t begin_ = 0, end_ = 0;  // the bytes of buffer_ not yet handed out
   std::vector<uint8_t> writeBuffer_;
   std::string failedPath_;
   int openError_ = 0;  // GetLastError of the last failed Open; ERROR_NOT_SUPPORTED: no line
