@@ -339,8 +339,9 @@ int main(int argc, char** argv) {
   std::unique_ptr<ComPort> ownedPort = MakePort(options);
   ComPort& port = *ownedPort;
   // While the reader keeps us waiting, show the trace so far (the hook runs only on this
-  // thread, at least every 20 ms of a wait).
-  port.SetWaitHook(&FlushMonitorText);
+  // thread). Nothing is added to it during the wait: one flush is enough, and the rest
+  // of a long wait is one sleep.
+  port.SetWaitHook(&FlushMonitorText, ComPort::HookRepeat::kOncePerTransfer);
   if (run->parsed()) {
     return ExitForVerdict(RunConfigurationScript(session.View(), port, session.Settings()));
   }

@@ -44,20 +44,27 @@ struct ComPort::Impl {
   bool deviceRefused = false;
   bool abandoned = false;
   std::function<void()> hook;
+  HookRepeat hookRepeat = HookRepeat::kEvery20Ms;
   std::thread::id hookThread;
 
-  // The hook this thread may run during a transfer, or an empty one.
-  std::function<void()> HookForThisThread() {
+  // The wait hook as one transfer runs it.
+  struct TransferHook {
+    std::function<void()> run;  // empty: none, or no more in this transfer
+    bool once = false;
+    uint32_t last = 0;  // when it last ran, or the transfer began
+  };
+
+  // The hook this thread may run during a transfer that begins at start.
+  TransferHook HookForThisThread(uint32_t start) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (hook && hookThread == std::this_thread::get_id()) return hook;
-    return {};
+    if (!hook || hookThread != std::this_thread::get_id()) return {{}, false, start};
+    return {hook, hookRepeat == HookRepeat::kOncePerTransfer, start};
   }
 
   // Waits until the device is ready for the direction, or until more than limitMs
   // have gone by since start (unsigned differences: a wrap of the counter changes
-  // nothing). The hook, if any, runs at least every kHookIntervalMs.
-  WaitStatus WaitFor(bool readable, uint32_t start, uint32_t limitMs,
-                     const std::function<void()>& waitHook, uint32_t& lastHook) {
+  // nothing). The hook, if any, runs every kHookIntervalMs (or once).
+  WaitStatus WaitFor(bool readable, uint32_t start, uint32_t limitMs, TransferHook& waitHook) {
     for (;;) {
       const uint32_t now = clock->NowMs();
       const uint32_t elapsed = now - start;
@@ -68,11 +75,12 @@ struct ComPort::Impl {
         return last == WaitStatus::kTimedOut ? WaitStatus::kTimedOut : last;
       }
       uint32_t slice = limitMs - elapsed + 1;  // passed once more than limitMs has gone by
-      if (waitHook) {
-        const uint32_t sinceHook = now - lastHook;
+      if (waitHook.run) {
+        const uint32_t sinceHook = now - waitHook.last;
         if (sinceHook >= kHookIntervalMs) {
-          waitHook();
-          lastHook = clock->NowMs();
+          waitHook.run();
+          waitHook.last = clock->NowMs();
+          if (waitHook.once) waitHook.run = nullptr;
           continue;
         }
         slice = std::min(slice, kHookIntervalMs - sinceHook);
@@ -88,16 +96,15 @@ struct ComPort::Impl {
     if (!IsOpenLocked()) return COM_NOT_OPEN;
     if (count == 0) return COM_OK;
     std::memset(destination, 0, count);
-    const std::function<void()> waitHook = HookForThisThread();
     uint32_t start = clock->NowMs();
-    uint32_t lastHook = start;
+    TransferHook waitHook = HookForThisThread(start);
     uint32_t limit = firstLimit;
     size_t have = 0;
     uint8_t result = COM_OK;
     while (have < count) {
       // Wait first: right after a send the answer is hardly ever there yet, and poll
       // tells at once when it is.
-      const WaitStatus w = WaitFor(true, start, limit, waitHook, lastHook);
+      const WaitStatus w = WaitFor(true, start, limit, waitHook);
       if (w == WaitStatus::kTimedOut) {
         result = COM_TIMEOUT;
         break;
@@ -185,10 +192,9 @@ uint8_t ComPort::SendBytes(const uint8_t* data, size_t count) {
   SerialDevice& device = *impl_->device;
   // Whatever the reader sent earlier and nobody read must not pass for the answer.
   device.Purge();
-  const std::function<void()> waitHook = impl_->HookForThisThread();
   const uint32_t stallLimit = static_cast<uint32_t>(impl_->timeouts.writeStall.count());
   uint32_t start = impl_->clock->NowMs();
-  uint32_t lastHook = start;
+  Impl::TransferHook waitHook = impl_->HookForThisThread(start);
   size_t done = 0;
   while (done < count) {
     const IoResult r = device.Write(data + done, count - done);
@@ -199,7 +205,7 @@ uint8_t ComPort::SendBytes(const uint8_t* data, size_t count) {
     }
     if (r.status != IoStatus::kWouldBlock && r.status != IoStatus::kOk) return COM_TRANSFER_FAILED;
     // A device that stops taking bytes must not hold the program for ever.
-    if (impl_->WaitFor(false, start, stallLimit, waitHook, lastHook) != WaitStatus::kReady) {
+    if (impl_->WaitFor(false, start, stallLimit, waitHook) != WaitStatus::kReady) {
       return COM_TRANSFER_FAILED;
     }
   }
@@ -225,9 +231,10 @@ void ComPort::Abandon() {
   impl_->device->Interrupt();
 }
 
-void ComPort::SetWaitHook(std::function<void()> hook) {
+void ComPort::SetWaitHook(std::function<void()> hook, HookRepeat repeat) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
   impl_->hook = std::move(hook);
+  impl_->hookRepeat = repeat;
   impl_->hookThread = std::this_thread::get_id();
 }
 

@@ -77,9 +77,11 @@ class ComPort {
   // transfer and open, so a reader that is given up on lets go of its thread and port.
   void Abandon();
 
-  // Called at least every 20 ms while a transfer waits, but only on the thread that
-  // set it (the window's thread keeps painting; a worker thread never runs it).
-  void SetWaitHook(std::function<void()> hook);
+  // Run while a transfer waits, but only on the thread that set it (the window's thread
+  // keeps painting; a worker thread never runs it): at least every 20 ms, or only once
+  // when the transfer has waited 20 ms, so that a long wait is one sleep.
+  enum class HookRepeat { kEvery20Ms, kOncePerTransfer };
+  void SetWaitHook(std::function<void()> hook, HookRepeat repeat = HookRepeat::kEvery20Ms);
 
  private:
   struct Impl;

@@ -304,6 +304,25 @@ TEST_F(ComPortTest, WaitHookNeverRunsOnAnotherThread) {
   EXPECT_LE(line->waitSlices.size(), 2u);
 }
 
+TEST_F(ComPortTest, AHookForOnceRunsOncePerTransferAndTheRestOfTheWaitIsOneSleep) {
+  OpenPort();
+  int calls = 0;
+  port.SetWaitHook([&] { ++calls; }, ComPort::HookRepeat::kOncePerTransfer);
+  uint8_t buffer[16];
+  const uint32_t start = clock->NowMs();
+  EXPECT_EQ(port.ReceiveBytes(buffer, 16), COM_TIMEOUT);
+  EXPECT_GE(Elapsed(start), 10000u);  // the time-out is not cut short
+  EXPECT_EQ(calls, 1);
+  ASSERT_FALSE(line->waitSlices.empty());
+  EXPECT_LE(line->waitSlices.front(), 20u);  // it runs once the wait has lasted 20 ms
+  EXPECT_LE(line->waitSlices.size(), 3u);
+  // The next transfer, a stalled write, runs it again.
+  line->FailWriteAt(0, IoStatus::kWouldBlock);
+  const uint8_t one = 1;
+  EXPECT_EQ(port.SendBytes(&one, 1), COM_TRANSFER_FAILED);
+  EXPECT_EQ(calls, 2);
+}
+
 TEST_F(ComPortTest, WaitHookAlsoRunsWhileAWriteIsStalled) {
   OpenPort();
   int calls = 0;
