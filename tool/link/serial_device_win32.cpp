@@ -7,9 +7,9 @@
 // hands it out without asking the driver again. The driver's queue is looked at first
 // (ClearCommError, which asks nothing of the line), so a read is only issued for bytes
 // that are there. With nothing queued, the read is issued anyway: a driver that holds it
-// until bytes come (Wine's does) makes it the wait; one that completes it empty at once
-// (Windows does) leaves the wait to WaitCommEvent(EV_RXCHAR). Either way the wait is on
-// the transfer's event with a time-out. A transfer still pending when the caller moves
+// until bytes come (Wine's does) makes it the wait; once one completes it empty (Windows
+// does, at once), the waits are WaitCommEvent(EV_RXCHAR). Either way the wait is on the
+// transfer's event with a time-out. A transfer still pending when the caller moves
 // on is cancelled and waited for before its storage or its event goes away.
 #include <windows.h>
 
@@ -169,6 +169,7 @@ class Win32SerialDevice final : public SerialDevice {
     handle_ = handle;
     begin_ = end_ = 0;
     lineEventsSet_ = false;
+    driverHoldsReads_ = true;
     return true;
   }
 
@@ -273,10 +274,10 @@ class Win32SerialDevice final : public SerialDevice {
     if (!IsOpen() || interrupted_) return WaitStatus::kFailed;
     if (Buffered() > 0) return WaitStatus::kReady;
     if (!read_.pending && !lineEvent_.pending) {
-      const IoResult filled = Fill(true);
+      const IoResult filled = Fill(driverHoldsReads_);
       if (filled.status == IoStatus::kOk) return WaitStatus::kReady;
       if (filled.status != IoStatus::kWouldBlock) return AsWait(filled.status);
-      // The driver completed the read empty at once: the line's event is the wait.
+      // The driver does not hold a read until bytes come: the line's event is the wait.
       if (!read_.pending) {
         const WaitStatus started = AwaitLineEvent();
         if (started != WaitStatus::kTimedOut || !lineEvent_.pending) return started;
@@ -287,13 +288,24 @@ class Win32SerialDevice final : public SerialDevice {
     if (waited == WAIT_TIMEOUT) return WaitStatus::kTimedOut;
     if (waited != WAIT_OBJECT_0) return WaitStatus::kFailed;
     DWORD count = 0, error = 0;
-    if (!Poll(waiting, count, error)) {
+    if (!Poll(waiting, count, error) && error == ERROR_IO_INCOMPLETE) {
+      // Signalled, yet not finished (Wine's line-event wait does this): cleared, lest the
+      // next wait return at once again; looked at once more, lest a completion that came
+      // in between be lost.
+      ResetEvent(waiting.event);
+      if (!Poll(waiting, count, error) && error == ERROR_IO_INCOMPLETE) {
+        return WaitStatus::kTimedOut;
+      }
+    }
+    if (error != 0) {
       // Only Purge and Close cancel a waiting transfer, and they collect it themselves:
       // an abort seen here came from the device going away.
-      return error == ERROR_IO_INCOMPLETE ? WaitStatus::kTimedOut : FailedWait(error);
+      return FailedWait(error);
     }
     if (&waiting == &read_) {
       Took(count);
+      // A read that waited and came back empty: this driver does not hold reads.
+      if (count == 0) driverHoldsReads_ = false;
       return Buffered() > 0 ? WaitStatus::kReady : WaitStatus::kTimedOut;
     }
     // A byte came, or an older event was reported: look at the queue once more. With
@@ -340,6 +352,7 @@ class Win32SerialDevice final : public SerialDevice {
   // finished one is no longer pending.
   bool Poll(Transfer& transfer, DWORD& count, DWORD& error) {
     count = 0;
+    error = 0;
     if (GetOverlappedResult(handle_, &transfer.ov, &count, FALSE)) {
       transfer.pending = false;
       return true;
@@ -384,6 +397,7 @@ class Win32SerialDevice final : public SerialDevice {
     DWORD count = 0;
     if (ReadFile(handle_, buffer_.data(), want, &count, &read_.ov)) {
       Took(count);
+      if (count == 0 && status.cbInQue == 0) driverHoldsReads_ = false;
       return {count > 0 ? IoStatus::kOk : IoStatus::kWouldBlock, count};
     }
     const DWORD error = GetLastError();
@@ -421,6 +435,7 @@ class Win32SerialDevice final : public SerialDevice {
   Transfer lineEvent_;  // WaitCommEvent into lineMask_
   DWORD lineMask_ = 0;
   bool lineEventsSet_ = false;
+  bool driverHoldsReads_ = true;  // a read issued with nothing queued waits for bytes
   std::array<uint8_t, kReadBuffer> buffer_{};
   size_t begin_ = 0, end_ = 0;  // the bytes of buffer_ not yet handed out
   std::vector<uint8_t> writeBuffer_;
