@@ -223,7 +223,7 @@ void BatchRunner::RunReader(Reader& reader) {
   settings.nBaudRate = settings_.baudRate;
   ComPort& port = *reader.port;
   // What the reader has written so far reaches the file whenever it keeps us waiting.
-  port.SetWaitHook([&trace] { trace.Flush(); });
+  port.SetWaitHook([&trace] { trace.Flush(); }, ComPort::HookRepeat::kOncePerTransfer);
 
   bool found = true;
   if (settings_.detect) {

@@ -166,9 +166,11 @@ class Win32SerialDevice final : public SerialDevice {
     // Set explicitly, as the last user may have left others.
     COMMTIMEOUTS timeouts = ReturnAtOnce();
     SetCommTimeouts(handle, &timeouts);
+    // Received bytes are noted from the open on, not from the first line-event wait: a
+    // byte that came between a look at the empty queue and that wait still ends it.
+    SetCommMask(handle, EV_RXCHAR);
     handle_ = handle;
     begin_ = end_ = 0;
-    lineEventsSet_ = false;
     driverHoldsReads_ = true;
     return true;
   }
@@ -411,10 +413,6 @@ class Win32SerialDevice final : public SerialDevice {
   // Issues a wait for the next received byte. kTimedOut while it pends or when it
   // reported at once (the caller looks at the queue again).
   WaitStatus AwaitLineEvent() {
-    if (!lineEventsSet_) {
-      if (!SetCommMask(handle_, EV_RXCHAR)) return FailedWait(GetLastError());
-      lineEventsSet_ = true;
-    }
     lineEvent_.Restart();
     lineMask_ = 0;
     if (WaitCommEvent(handle_, &lineMask_, &lineEvent_.ov)) return WaitStatus::kTimedOut;
@@ -434,7 +432,6 @@ class Win32SerialDevice final : public SerialDevice {
   Transfer write_;      // from writeBuffer_
   Transfer lineEvent_;  // WaitCommEvent into lineMask_
   DWORD lineMask_ = 0;
-  bool lineEventsSet_ = false;
   bool driverHoldsReads_ = true;  // a read issued with nothing queued waits for bytes
   std::array<uint8_t, kReadBuffer> buffer_{};
   size_t begin_ = 0, end_ = 0;  // the bytes of buffer_ not yet handed out
