@@ -215,8 +215,8 @@ void PrintSummary(const std::vector<ReaderResult>& results, int exitStatus,
   for (const auto& [text, count] : counts) {
     tally += (tally.empty() ? ": " : ", ") + std::to_string(count) + " " + text;
   }
-  std::fprintf(stderr, "%zu readers%s; exit status %d\n", results.size(), tally.c_str(),
-               exitStatus);
+  std::fprintf(stderr, "%zu %s%s; exit status %d\n", results.size(),
+               results.size() == 1 ? "reader" : "readers", tally.c_str(), exitStatus);
   std::fprintf(stderr, "traces: %s\n", logDir.c_str());
   if (!session.reportPath.empty()) std::fprintf(stderr, "report: %s\n", session.reportPath.c_str());
   if (!session.junitPath.empty()) std::fprintf(stderr, "junit: %s\n", session.junitPath.c_str());
