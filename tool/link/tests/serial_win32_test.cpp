@@ -144,8 +144,9 @@ TEST(StaleReader, BytesReadAheadAreCountedHandedOutInOrderAndDroppedByThePurge) 
     std::unique_ptr<SerialDevice> device = DeviceWithRequestSent();
     ASSERT_NE(device, nullptr);
     ASSERT_EQ(device->WaitReadable(std::chrono::milliseconds(5000)), WaitStatus::kReady);
-    Sleep(50);  // the rest of the answer and the stale bytes arrive meanwhile
-    // Whether the device has read them ahead or the driver still holds them.
+    // The rest of the answer and the stale bytes follow, counted whether the device has
+    // read them ahead or the driver still holds them (a loaded machine may take a while).
+    for (int i = 0; i < 500 && device->QueuedBytes() < 21; ++i) Sleep(10);
     EXPECT_EQ(device->QueuedBytes(), 21) << purge;
     if (purge) {
       device->Purge();
