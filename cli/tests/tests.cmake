@@ -35,7 +35,8 @@ add_executable(wine_tests
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine_cli_test.cpp
   ${CMAKE_CURRENT_SOURCE_DIR}/tests/wine_batch_test.cpp
   ${PROJECT_SOURCE_DIR}/decoder/tests/wine_dll_test.cpp
-  ${PROJECT_SOURCE_DIR}/tool/link/tests/wine_serial_test.cpp)
+  ${PROJECT_SOURCE_DIR}/tool/link/tests/wine_serial_test.cpp
+  ${PROJECT_SOURCE_DIR}/tool/win32/tests/wine_window_test.cpp)
 target_include_directories(wine_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests
                                               ${PROJECT_SOURCE_DIR}/tool/operations/tests
                                               ${PROJECT_SOURCE_DIR}/tool)

@@ -233,8 +233,14 @@ void ComPort::Abandon() {
 
 void ComPort::SetWaitHook(std::function<void()> hook, HookRepeat repeat) {
   std::lock_guard<std::mutex> lock(impl_->mutex);
+  // A device that wakes for messages runs the hook itself; the clock then has no part.
+  const bool onMessages = repeat == HookRepeat::kOnMessages && hook;
+  if (impl_->device->SetMessageHandler(onMessages ? hook : std::function<void()>()) &&
+      onMessages) {
+    hook = nullptr;
+  }
   impl_->hook = std::move(hook);
-  impl_->hookRepeat = repeat;
+  impl_->hookRepeat = repeat == HookRepeat::kOnMessages ? HookRepeat::kEvery20Ms : repeat;
   impl_->hookThread = std::this_thread::get_id();
 }
 

@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -53,6 +54,15 @@ class SerialDevice {
   // hangs up. Never busy: the implementation sleeps in the kernel.
   virtual WaitStatus WaitReadable(std::chrono::milliseconds timeout) = 0;
   virtual WaitStatus WaitWritable(std::chrono::milliseconds timeout) = 0;
+
+  // Waits of the calling thread wake for its window messages as well, run handle for
+  // them and wait on: the window of that thread answers while it waits for the reader,
+  // and an idle wait sleeps. An empty handle ends this. False where the device cannot
+  // wait on messages (the default).
+  virtual bool SetMessageHandler(std::function<void()> handle) {
+    (void)handle;
+    return false;
+  }
 
   // From any thread: the wait under way, and every later one, ends at once with
   // kFailed. A device that cannot be woken lets its wait run out (the default).

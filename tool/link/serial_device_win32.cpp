@@ -16,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <atomic>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -122,6 +123,13 @@ class Win32SerialDevice final : public SerialDevice {
   }
   Win32SerialDevice(const Win32SerialDevice&) = delete;
   Win32SerialDevice& operator=(const Win32SerialDevice&) = delete;
+
+  bool SetMessageHandler(std::function<void()> handle) override {
+    messageThread_ = 0;
+    messageHandler_ = std::move(handle);
+    if (messageHandler_) messageThread_ = GetCurrentThreadId();
+    return true;
+  }
 
   void Interrupt() override {
     interrupted_ = true;
@@ -341,12 +349,32 @@ class Win32SerialDevice final : public SerialDevice {
     }
   }
 
-  // Waits for a transfer's event or an interrupt; an interrupt answers WAIT_FAILED.
+  // Waits for a transfer's event or an interrupt; an interrupt answers WAIT_FAILED. On
+  // the thread that set a message handler, its window messages wake the wait too.
   DWORD Wait(HANDLE event, std::chrono::milliseconds timeout) {
-    if (interrupt_ == nullptr) return WaitForSingleObject(event, Milliseconds(timeout));
     const HANDLE events[2] = {event, interrupt_};
-    const DWORD waited = WaitForMultipleObjects(2, events, FALSE, Milliseconds(timeout));
-    return waited == WAIT_OBJECT_0 + 1 ? WAIT_FAILED : waited;
+    const DWORD count = interrupt_ != nullptr ? 2 : 1;
+    const DWORD waited = messageThread_.load() == GetCurrentThreadId()
+                             ? WaitHandlingMessages(count, events, Milliseconds(timeout))
+                             : WaitForMultipleObjects(count, events, FALSE, Milliseconds(timeout));
+    return count == 2 && waited == WAIT_OBJECT_0 + 1 ? WAIT_FAILED : waited;
+  }
+
+  // The events and the thread's message queue at once: a message is handled as soon as
+  // it comes, and a wait with nothing to do sleeps in the kernel.
+  DWORD WaitHandlingMessages(DWORD count, const HANDLE* events, DWORD limit) {
+    const ULONGLONG start = GetTickCount64();
+    for (;;) {
+      const ULONGLONG elapsed = GetTickCount64() - start;
+      const DWORD left = elapsed >= limit ? 0 : static_cast<DWORD>(limit - elapsed);
+      const DWORD waited =
+          MsgWaitForMultipleObjectsEx(count, events, left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+      if (waited != WAIT_OBJECT_0 + count) return waited;
+      messageHandler_();
+      // Handling may have taken the rest of the time (a dialog opened meanwhile): what
+      // came while it ran still counts.
+      if (left == 0) return WaitForMultipleObjects(count, events, FALSE, 0);
+    }
   }
 
   // Whether a pending transfer has finished, without waiting: true with its count, or
@@ -424,6 +452,8 @@ class Win32SerialDevice final : public SerialDevice {
 
   HANDLE interrupt_;                      // set once by Interrupt, for good
   std::atomic<bool> interrupted_{false};  // the same, read without a call to the system
+  std::function<void()> messageHandler_;  // run for window messages during a wait ...
+  std::atomic<DWORD> messageThread_{0};    // ... of this thread only (0: none)
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   DCB saved_{};
   COMMTIMEOUTS savedTimeouts_{};

@@ -108,7 +108,7 @@
 #define WAIT_DIALOG_WIDTH 168
 #define WAIT_DIALOG_HEIGHT 70
 /* The last character is U+2026, after a space. */
-#define WAIT_DIALOG_TEXT "Checking connection to Orvessa Reader \xE2\x80\xA6"
+#define WAIT_DIALOG_TEXT "Checking connection to Orvessa Reader …"
 #define WAIT_DIALOG_CONTROLS(X) X(waitText, IDC_WAIT_TEXT, CTEXT, WAIT_DIALOG_TEXT, 10, 14, 149, 31)
 
 /* A combo box's template height is its dropped-down extent. */
@@ -125,5 +125,17 @@
   X(logCommandsLabel, IDC_STATIC_TEXT, LTEXT, "Log Commands to File", 25, 90, 95, 8)    \
   X(logCommandsCheck, IDC_LOG_COMMANDS, CHECKBOX, "", 126, 90, 16, 10)                   \
   X(okButton, IDC_SETTINGS_OK, PUSHBUTTON, "OK", 91, 113, 84, 34)
+
+/* Why the port did not open: a box beside the main window, not modal. The Qt front end
+ * shows a message box of its toolkit instead. */
+#define IDD_PORT_PROBLEM 140
+#define IDC_PORT_PROBLEM_ICON 1030
+#define IDC_PORT_PROBLEM_TEXT 1031
+#define PORT_PROBLEM_DIALOG_WIDTH 280
+#define PORT_PROBLEM_DIALOG_HEIGHT 74
+#define PORT_PROBLEM_DIALOG_CONTROLS(X)                                   \
+  X(icon, IDC_PORT_PROBLEM_ICON, ICON, "", 10, 10, 0, 0)                \
+  X(text, IDC_PORT_PROBLEM_TEXT, FIELD, "", 42, 10, 228, 36)            \
+  X(okButton, IDC_ABOUT_OK, DEFPUSHBUTTON, "OK", 220, 54, 50, 14)
 
 #endif /* KAVONEL_RESOURCES_DIALOG_TEMPLATES_H */
