@@ -41,7 +41,10 @@ void CLogFile::Open(const std::string& path, const std::string& fallbackPath) {
   }
   if (fallbackPath.empty()) return;
   std::error_code error;
-  fs::create_directories(fs::path(fallbackPath).parent_path(), error);
+  // The path is UTF-8 (on Windows too, where a plain narrow path would be read in the
+  // C library's own code page).
+  const std::u8string utf8(fallbackPath.begin(), fallbackPath.end());
+  fs::create_directories(fs::path(utf8).parent_path(), error);
   m_file = OpenEmpty(fallbackPath);
   if (m_file != nullptr) m_path = fallbackPath;
 }

@@ -1,29 +1,51 @@
-// Where the log goes on Windows.
+// Where the log goes on Windows. The paths are handed on in UTF-8, the programs' code
+// page (their manifests ask for it): a folder named in any script opens.
 #include <windows.h>
 
 #include <cstdlib>
-#include <filesystem>
+#include <string>
 
 #include "monitor/log_file.h"
 
 namespace kavonel {
-namespace fs = std::filesystem;
+namespace {
+
+std::string Utf8(const std::wstring& wide) {
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const int length = WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string text(static_cast<size_t>(length), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, text.data(), length, nullptr, nullptr);
+  return text;
+}
+
+bool IsAbsolute(const std::wstring& path) {
+  return (path.size() >= 3 && path[1] == L':' && (path[2] == L'\\' || path[2] == L'/')) ||
+         (path.size() >= 2 && path[0] == L'\\' && path[1] == L'\\');
+}
+
+}  // namespace
 
 std::string LogPathBesideProgram() {
-  char path[MAX_PATH + 1] = {};
-  const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-  // Zero: no path; MAX_PATH: cut short, so not the program's path either.
-  if (length == 0 || length >= MAX_PATH) return kLogFileName;
-  const fs::path exe(path);
-  if (!exe.has_parent_path()) return kLogFileName;
-  return (exe.parent_path() / kLogFileName).string();
+  // Wide, and room for the longest path: the ANSI call would turn the letters of
+  // another script into question marks.
+  std::wstring path(32768, L'\0');
+  const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+  // Zero: no path; the whole buffer: cut short, so not the program's path either.
+  if (length == 0 || length >= path.size()) return kLogFileName;
+  path.resize(length);
+  const size_t slash = path.find_last_of(L"\\/");
+  if (slash == std::wstring::npos) return kLogFileName;
+  return Utf8(path.substr(0, slash + 1)) + kLogFileName;
 }
 
 std::string LogPathInUserData() {
-  const char* local = std::getenv("LOCALAPPDATA");
+  const wchar_t* local = _wgetenv(L"LOCALAPPDATA");
   // Only an absolute folder: a relative one would follow the current directory.
-  if (local == nullptr || !fs::path(local).is_absolute()) return {};
-  return (fs::path(local) / "Kavonel" / kLogFileName).string();
+  if (local == nullptr || !IsAbsolute(local)) return {};
+  std::wstring folder(local);
+  if (folder.back() != L'\\' && folder.back() != L'/') folder.push_back(L'\\');
+  return Utf8(folder) + "Kavonel\\" + kLogFileName;
 }
 
 bool ProgramIsInstalled() {

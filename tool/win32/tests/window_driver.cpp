@@ -17,6 +17,7 @@
 //   text ID              print "text ID: ..." (the control's text, line breaks as \n)
 //   length ID            print "length ID: N" (characters of the control's text)
 //   enabled ID           print "enabled ID: 0|1"
+//   until-enabled ID     until the control is enabled (an operation has ended)
 //   key NAME             press a key on the focused control: enter, escape
 //   sysmenu ID           choose a system menu item of the current window
 //   close                the current window's close box
@@ -24,6 +25,7 @@
 //   ping MS              print "ping: ok" when the current window answers within MS
 //   place                print "place: LEFT TOP RIGHT BOTTOM of SCREENW SCREENH"
 //   shot FILE            the whole screen into a BMP file
+//   windows              print "window: CAPTION" for each shown window of the program
 //   mark                 start a stopwatch; "elapsed" prints "elapsed: MS"
 //   sleep MS             wait
 //   exit                 until the program ends; print "exit: CODE"
@@ -244,6 +246,9 @@ bool Step(const std::string& verb, const std::string& rest, ULONGLONG& mark) {
     std::printf("enabled %d: %d\n", id, IsWindowEnabled(Control(id)) ? 1 : 0);
     return Control(id) != nullptr;
   }
+  if (verb == "until-enabled") {
+    return WaitUntil([id] { return IsWindowEnabled(Control(id)) != FALSE; });
+  }
   if (verb == "key") {
     const HWND target = FocusedControl();
     if (target == nullptr) return false;
@@ -282,6 +287,19 @@ bool Step(const std::string& verb, const std::string& rest, ULONGLONG& mark) {
     return true;
   }
   if (verb == "shot") return SaveScreen(rest);
+  if (verb == "windows") {
+    EnumWindows(
+        [](HWND window, LPARAM) -> BOOL {
+          DWORD pid = 0;
+          GetWindowThreadProcessId(window, &pid);
+          if (pid == g_pid && IsWindowVisible(window)) {
+            std::printf("window: %s\n", Shown(TextOf(window)).c_str());
+          }
+          return TRUE;
+        },
+        0);
+    return true;
+  }
   if (verb == "mark") {
     mark = GetTickCount64();
     return true;

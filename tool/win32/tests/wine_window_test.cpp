@@ -109,9 +109,9 @@ TEST(WineWindow, AnOperatorsSessionLogsWhatKavonelCliPrints) {
   steps += "click 1014\nwait Configuration Tool - Settings\nsettext 1001 COM6\nclick 1004\n"
            "gone Kavonel\n";
   steps += Outcome("");
-  // The silent reader: the check waits for its answer, and the window answers meanwhile.
-  steps += "click 1010\nsleep 1500\nping 1000\nping 1000\n";
-  steps += Outcome("");
+  // The silent reader: the check waits for its answer, and the window answers meanwhile;
+  // a link failure ends the check in the monitor alone.
+  steps += "click 1010\nsleep 1500\nping 1000\nping 1000\nuntil-enabled 1010\n";
   // Settings again, and the window closed while that detection waits on the silent
   // reader (the waiting dialog first, with Escape).
   steps += "click 1014\nwait Configuration Tool - Settings\nclick 1004\n"
