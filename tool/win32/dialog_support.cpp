@@ -34,10 +34,11 @@ INT_PTR CALLBACK TemplateDialog::Procedure(HWND hwnd, UINT message, WPARAM wPara
   return result;
 }
 
-HFONT CreateCellHeightFont(const wchar_t* face, int cellHeight, int weight) {
+HFONT CreateCellHeightFont(const wchar_t* face, int cellHeight, int weight, bool fixedPitch) {
   LOGFONTW font{};
   font.lfHeight = cellHeight;
   font.lfWeight = weight;
+  if (fixedPitch) font.lfPitchAndFamily = FIXED_PITCH | FF_MODERN;
   lstrcpynW(font.lfFaceName, face, LF_FACESIZE);
   return CreateFontIndirectW(&font);
 }

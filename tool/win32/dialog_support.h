@@ -33,8 +33,10 @@ class TemplateDialog {
 };
 
 // A font as the templates give them: lfHeight is the character cell's height (ascent
-// plus descent), every other field 0 but the weight and the face.
-HFONT CreateCellHeightFont(const wchar_t* face, int cellHeight, int weight);
+// plus descent), every other field 0 but the weight and the face. A fixed-pitch one
+// says so, so that where the face is missing (Wine has no bitmap "Courier") the font
+// mapper picks another fixed-pitch face rather than a proportional one.
+HFONT CreateCellHeightFont(const wchar_t* face, int cellHeight, int weight, bool fixedPitch = false);
 
 // Centred over the owner when it is shown, else on the screen's work area; always
 // kept inside that work area.

@@ -176,7 +176,7 @@ bool CTarrowDlg::OnInitDialog() {
 
   if (!m_dialogs->EditSettings(nullptr)) return false;
   m_settings = g_settingsDialog.m_settings;
-  m_monitorFont = CreateCellHeightFont(L"Courier", 12, FW_HEAVY);
+  m_monitorFont = CreateCellHeightFont(L"Courier", 12, FW_HEAVY, true);
   m_fieldFont = CreateCellHeightFont(L"Tahoma", 14, FW_BOLD);
   SendMessageW(Item(IDC_COMMAND_MONITOR), WM_SETFONT, reinterpret_cast<WPARAM>(m_monitorFont), TRUE);
   SendMessageW(Item(IDC_FIRMWARE_VERSION), WM_SETFONT, reinterpret_cast<WPARAM>(m_fieldFont), TRUE);
