@@ -7,7 +7,12 @@
 //    server spend inside the wait alone, sampled once the reader has the request and
 //    again 2.5 s later, inside a 3 s wait, less what the server spends in 2.5 s with no
 //    program running (it serves the prefix's own services too); three waits added up.
-// Needs what the Wine tests need: WINEPREFIX and KAVONEL_WINDOWS_BIN.
+// 3. The window, Kavonel.exe, driven by kavonel_window_driver.exe: the same script run
+//    through its open-file dialog, from the click on Open to the status reporter, beside
+//    kavonel-cli.exe's run (medians of three); and the CPU of the window and the Wine
+//    server while the window's own thread waits for a silent reader's answer to a check.
+// Needs what the Wine tests need: WINEPREFIX, KAVONEL_WINDOWS_BIN, and for the window an
+// X display (DISPLAY).
 #include <fcntl.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -138,6 +143,114 @@ CpuSample WaitingCpu() {
   return {program1 - program0, server1 - server0, idle * wall / 2.5, wall};
 }
 
+// The Windows name of a Linux path, with backslashes.
+std::string WindowsName(const std::string& path) {
+  std::string name = kavonel::testing::WinePath(path);
+  std::replace(name.begin(), name.end(), '/', '\\');
+  return name;
+}
+
+// A folder of its own with Kavonel.exe and Quassel.dll (the log goes beside them).
+std::filesystem::path WindowFolder() {
+  namespace fs = std::filesystem;
+  const fs::path dir = fs::temp_directory_path() / ("kavonel-bench-window-" + std::to_string(getpid()));
+  fs::create_directories(dir);
+  for (const char* file : {"Kavonel.exe", "Quassel.dll"}) {
+    fs::copy_file(fs::path(kavonel::testing::WindowsBin()) / file, dir / file,
+                  fs::copy_options::overwrite_existing);
+  }
+  return dir;
+}
+
+// The driver's steps up to the main window, the reader behind COM5 found.
+std::string StartedWindow(const std::filesystem::path& dir) {
+  const std::string main = "Orvessa Reader Configuration Tool (Version 1.3.3)";
+  return "start " + WindowsName((dir / "Kavonel.exe").string()) +
+         "\nwait Configuration Tool - Settings\nsettext 1001 COM5\nclick 1004\n"
+         "wait Status Reporter\nclick 1018\ngone Status Reporter\nwait " + main + "\n";
+}
+
+// Seconds from the click on Open to the run's status reporter; 0 when it failed.
+double WindowRunSeconds(const std::filesystem::path& dir, const std::string& script) {
+  const std::string main = "Orvessa Reader Configuration Tool (Version 1.3.3)";
+  const std::string steps = StartedWindow(dir) + "click 1015\nopen " + WindowsName(script) +
+                            "\nmark\nwait Status Reporter\nelapsed\nclick 1018\nwait " + main +
+                            "\nclose\nexit\n";
+  const std::filesystem::path file = dir / "run-steps.txt";
+  std::ofstream(file, std::ios::binary) << steps;
+  const ProcessResult r =
+      kavonel::testing::RunWindows("kavonel_window_driver.exe", {WindowsName(file.string())});
+  const size_t at = r.out.find("elapsed: ");
+  if (r.exitCode != 0 || at == std::string::npos) {
+    std::fprintf(stderr, "bench_wine: the window's run failed: %s%s\n", r.out.c_str(), r.err.c_str());
+    return 0;
+  }
+  return std::atof(r.out.c_str() + at + 9) / 1000.0;
+}
+
+// The Kavonel.exe of our prefix, once it runs.
+pid_t WindowProcess() {
+  const std::string prefix = "WINEPREFIX=" + kavonel::testing::EnvOr("WINEPREFIX", "");
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    std::ifstream cmdline(entry.path() / "cmdline");
+    std::string command((std::istreambuf_iterator<char>(cmdline)), {});
+    if (command.find("Kavonel.exe") == std::string::npos) continue;
+    std::ifstream environ(entry.path() / "environ");
+    std::string variable;
+    while (std::getline(environ, variable, '\0')) {
+      if (variable == prefix) return static_cast<pid_t>(std::stoi(entry.path().filename().string()));
+    }
+  }
+  return -1;
+}
+
+// The CPU of the window and the Wine server while the window waits on its own thread
+// for a reader that answered detection and then falls silent (a check's answer).
+CpuSample WindowWaitingCpu(const std::filesystem::path& dir) {
+  const std::string record = (dir / "record").string();
+  std::filesystem::remove(record);
+  kavonel::testing::WineReader reader({"--silent-after", "1", "--record", record});
+  if (!reader.Ready()) return {};
+  const std::vector<pid_t> servers = OurWineServers();
+  const auto serverCpu = [&] {
+    double total = 0;
+    for (pid_t server : servers) total += ProcessCpu(server);
+    return total;
+  };
+  const double idle0 = serverCpu();
+  std::this_thread::sleep_for(milliseconds(2500));
+  const double idle = serverCpu() - idle0;
+  const std::filesystem::path file = dir / "wait-steps.txt";
+  std::ofstream(file, std::ios::binary)
+      << StartedWindow(dir) << "click 1010\nsleep 4000\nuntil-enabled 1010\nclose\nexit\n";
+  const pid_t driver = StartWindows("kavonel_window_driver.exe", {WindowsName(file.string())});
+  // The reader records each request as it gets it: the version request, then the check's.
+  const auto giveUp = steady_clock::now() + seconds(60);
+  const auto recordSize = [&record] {
+    std::error_code error;
+    const auto size = std::filesystem::file_size(record, error);
+    return error ? 0 : size;
+  };
+  while (recordSize() == 0 && steady_clock::now() < giveUp) std::this_thread::sleep_for(milliseconds(5));
+  const auto afterDetection = recordSize();
+  while (recordSize() <= afterDetection && steady_clock::now() < giveUp) {
+    std::this_thread::sleep_for(milliseconds(5));
+  }
+  std::this_thread::sleep_for(milliseconds(300));  // the window reaches its wait
+  const pid_t window = WindowProcess();
+  const double program0 = ProcessCpu(window), server0 = serverCpu();
+  const auto start = steady_clock::now();
+  std::this_thread::sleep_for(milliseconds(2500));
+  const double program1 = ProcessCpu(window), server1 = serverCpu();
+  const double wall = duration<double>(steady_clock::now() - start).count();
+  int status = 0;
+  waitpid(driver, &status, 0);
+  if (window < 0 || steady_clock::now() >= giveUp || !WIFEXITED(status) || WEXITSTATUS(status) != 0) {
+    return {};
+  }
+  return {program1 - program0, server1 - server0, idle * wall / 2.5, wall};
+}
+
 // The exchanges per second wine_ping_pong.exe reports, or 0.
 double PingPongRate(const std::vector<std::string>& mode) {
   std::vector<std::string> args = {kavonel::testing::kWinePort, "2000"};
@@ -238,5 +351,44 @@ int main() {
       percent(total.program + std::max(0.0, total.server - total.idleServer)), total.wall,
       least * 100, most * 100, percent(total.program), percent(total.server),
       percent(total.idleServer));
+
+  // The window: the same script through the open-file dialog, beside kavonel-cli.exe.
+  const std::filesystem::path dir = WindowFolder();
+  std::vector<double> windowTimes;
+  {
+    WineReader reader({"--instant"});
+    if (!reader.Ready()) return std::fprintf(stderr, "bench_wine: %s\n", reader.Error().c_str()), 1;
+    for (int i = 0; i < kRuns; ++i) {
+      const double seconds = WindowRunSeconds(dir, script);
+      if (seconds <= 0) return 1;
+      windowTimes.push_back(seconds);
+    }
+  }
+  const double windowSeconds = Median(windowTimes);
+  std::printf(
+      "Kavonel.exe under Wine, the same script from Open to the reporter: %8.0f commands/s "
+      "(%.3f s)\n"
+      "baseline: kavonel-cli.exe run above, %.3f s (%.3f s without Wine's start-up)\n"
+      "ratio: %.2f times kavonel-cli.exe's time (goal: at most 1.2); %.2f times its run alone\n",
+      commands / windowSeconds, windowSeconds, windowsSeconds, windowsSeconds - startUpSeconds,
+      windowSeconds / windowsSeconds, windowSeconds / std::max(1e-3, windowsSeconds - startUpSeconds));
+  CpuSample window;
+  for (int i = 0; i < 3; ++i) {
+    const CpuSample sample = WindowWaitingCpu(dir);
+    if (sample.wall <= 0) return std::fprintf(stderr, "bench_wine: no window wait caught\n"), 1;
+    window.program += sample.program;
+    window.server += sample.server;
+    window.idleServer += sample.idleServer;
+    window.wall += sample.wall;
+  }
+  const auto windowPercent = [&window](double seconds) { return seconds / window.wall * 100; };
+  std::printf(
+      "CPU of the window waiting on its own thread for a silent reader under Wine: %.2f %% of a "
+      "core over %.1f s of three waits (goal: under 1 %%)\n"
+      "  Kavonel.exe %.2f %%, Wine server %.2f %% beside its %.2f %% with no program running "
+      "(baseline)\n",
+      windowPercent(window.program + std::max(0.0, window.server - window.idleServer)), window.wall,
+      windowPercent(window.program), windowPercent(window.server), windowPercent(window.idleServer));
+  std::filesystem::remove_all(dir);
   return 0;
 }

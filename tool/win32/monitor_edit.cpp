@@ -1,5 +1,7 @@
 #include "win32/monitor_edit.h"
 
+#include <algorithm>
+
 #include "win32/win32_text.h"
 
 namespace kavonel {
@@ -38,12 +40,14 @@ void MonitorEdit::Attach(HWND edit) {
 void MonitorEdit::AppendMonitorText(std::string_view text) {
   if (edit_ == nullptr || text.empty()) return;
   pending_ += EditControlText(text);
-  if (GetTickCount64() - lastShown_ >= kBatchMs) {
+  const ULONGLONG now = GetTickCount64();
+  if (now >= nextShow_) {
     Flush();
   } else if (!timerSet_) {
     // The timer's message is handled by the window's loop, or by the wait for the
     // reader, which handles the thread's messages as they come.
-    timerSet_ = SetTimer(edit_, kFlushTimer, kBatchMs, &MonitorEdit::OnTimer) != 0;
+    timerSet_ = SetTimer(edit_, kFlushTimer, static_cast<UINT>(nextShow_ - now),
+                         &MonitorEdit::OnTimer) != 0;
     if (!timerSet_) Flush();
   }
 }
@@ -58,13 +62,19 @@ void MonitorEdit::Flush() {
     KillTimer(edit_, kFlushTimer);
     timerSet_ = false;
   }
-  lastShown_ = GetTickCount64();
   if (pending_.empty()) return;
+  const ULONGLONG start = GetTickCount64();
   const LRESULT end = GetWindowTextLengthW(edit_);
   SendMessageW(edit_, EM_SETSEL, static_cast<WPARAM>(end), end);
   SendMessageW(edit_, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(pending_.c_str()));
   SendMessageW(edit_, WM_VSCROLL, SB_BOTTOM, 0);
   pending_.clear();
+  // An insertion costs more the longer the text (Wine's edit control takes tens of
+  // milliseconds at a few hundred kilobytes): the next one waits kShareOfTime times as
+  // long as this one took, so showing the text never takes more than a fifth of the
+  // thread's time, however long the run.
+  const ULONGLONG took = GetTickCount64() - start;
+  nextShow_ = start + std::max<ULONGLONG>(kBatchMs, took * kShareOfTime);
 }
 
 void MonitorEdit::Clear() {

@@ -1,9 +1,10 @@
 // The command monitor as an edit control: every piece is appended at the end, its line
 // breaks shown as "\r\n", and the control scrolled to the end. Pieces that come in a
-// burst (a long run writes several per command) are gathered and shown together at most
-// every kBatchMs: each insertion costs the control time that grows with its text, and one
-// per piece would make a long run wait on the monitor rather than on the reader. A piece
-// after a quiet spell is shown at once.
+// burst (a long run writes several per command) are gathered and shown together, at most
+// every kBatchMs, and never more often than keeps the showing to a fifth of the thread's
+// time: each insertion costs the control time that grows with its text, and one per piece
+// would make a long run wait on the monitor rather than on the reader. A piece after a
+// quiet spell is shown at once.
 #pragma once
 
 #include <windows.h>
@@ -22,6 +23,7 @@ std::wstring EditControlText(std::string_view text);
 class MonitorEdit final : public MonitorOutput {
  public:
   static constexpr UINT kBatchMs = 40;
+  static constexpr ULONGLONG kShareOfTime = 5;
 
   ~MonitorEdit() override { Attach(nullptr); }
   // The control keeps the whole text, however long the run: an edit control takes only
@@ -37,7 +39,7 @@ class MonitorEdit final : public MonitorOutput {
 
   HWND edit_ = nullptr;
   std::wstring pending_;
-  ULONGLONG lastShown_ = 0;
+  ULONGLONG nextShow_ = 0;  // when the next insertion may be made
   bool timerSet_ = false;
 };
 
