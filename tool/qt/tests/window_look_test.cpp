@@ -20,14 +20,14 @@
 #include <functional>
 #include <map>
 
-#include "dialogs/about_dlg.h"
-#include "dialogs/dialog_look.h"
-#include "dialogs/status_update.h"
-#include "dialogs/testing/qt_testing.h"
-#include "dialogs/wait_dialog.h"
 #include "operations/operation_texts.h"
-#include "settings/configuration_applet.h"
-#include "window/tarrow_dlg.h"
+#include "qt/about_dlg.h"
+#include "qt/configuration_applet.h"
+#include "qt/dialog_look.h"
+#include "qt/status_update.h"
+#include "qt/tarrow_dlg.h"
+#include "qt/testing/qt_testing.h"
+#include "qt/wait_dialog.h"
 
 namespace kavonel {
 namespace {

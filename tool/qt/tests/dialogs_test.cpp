@@ -8,10 +8,10 @@
 #include <QTest>
 #include <QTimer>
 
-#include "dialogs/about_dlg.h"
-#include "dialogs/status_update.h"
-#include "dialogs/testing/qt_testing.h"
-#include "dialogs/wait_dialog.h"
+#include "qt/about_dlg.h"
+#include "qt/status_update.h"
+#include "qt/testing/qt_testing.h"
+#include "qt/wait_dialog.h"
 
 namespace kavonel {
 namespace {

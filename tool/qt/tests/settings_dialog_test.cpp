@@ -8,8 +8,8 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "dialogs/testing/qt_testing.h"
-#include "settings/configuration_applet.h"
+#include "qt/configuration_applet.h"
+#include "qt/testing/qt_testing.h"
 
 namespace kavonel {
 namespace {

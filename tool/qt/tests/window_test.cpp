@@ -18,10 +18,10 @@
 #include <sstream>
 #include <thread>
 
-#include "window/tarrow_dlg.h"
-#include "dialogs/dialog_look.h"
-#include "dialogs/testing/qt_testing.h"
-#include "settings/configuration_applet.h"
+#include "qt/configuration_applet.h"
+#include "qt/dialog_look.h"
+#include "qt/tarrow_dlg.h"
+#include "qt/testing/qt_testing.h"
 
 namespace kavonel {
 namespace {

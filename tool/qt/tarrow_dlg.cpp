@@ -1,4 +1,4 @@
-#include "window/tarrow_dlg.h"
+#include "qt/tarrow_dlg.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -16,14 +16,14 @@
 #include <QStringList>
 #include <QTextCursor>
 
-#include "dialogs/about_dlg.h"
-#include "dialogs/dialog_look.h"
-#include "dialogs/status_update.h"
-#include "dialogs/wait_dialog.h"
 #include "link/com_port.h"
 #include "monitor/monitor_text.h"
+#include "qt/about_dlg.h"
+#include "qt/configuration_applet.h"
+#include "qt/dialog_look.h"
+#include "qt/status_update.h"
+#include "qt/wait_dialog.h"
 #include "resources/window_texts.h"
-#include "settings/configuration_applet.h"
 #include "ui_tarrow_dlg.h"
 
 namespace kavonel {
