@@ -22,6 +22,7 @@
 #include "qt/dialog_look.h"
 #include "qt/tarrow_dlg.h"
 #include "qt/testing/qt_testing.h"
+#include "resources/dialog_templates.h"
 
 namespace kavonel {
 namespace {
@@ -154,7 +155,7 @@ TEST_F(WindowTest, StartUpCopiesSettingsStartsDetectionAndDisablesAllFive) {
   EXPECT_EQ(window.Monitor()->font(), MonitorFont());
   EXPECT_EQ(window.findChild<QLabel*>("statusLine")->font(), FieldFont());
   EXPECT_EQ(window.findChild<QLabel*>("firmwareVersionField")->font(), FieldFont());
-  EXPECT_EQ(window.windowTitle(), "Orvessa Reader Configuration Tool (Version 1.3.3)");
+  EXPECT_EQ(window.windowTitle(), TARROW_DIALOG_CAPTION);
 }
 
 struct ButtonCase {
@@ -341,7 +342,7 @@ TEST_F(WindowTest, ContextMenuOffersTheAboutBox) {
   const QPoint inside(400, 60);
   QContextMenuEvent event(QContextMenuEvent::Mouse, inside, window.mapToGlobal(inside));
   QApplication::sendEvent(&window, &event);
-  EXPECT_EQ(items, QStringList{"&About Orvessa Configuration Tool"});
+  EXPECT_EQ(items, QStringList{KAVONEL_ABOUT_MENU_TEXT});
   EXPECT_TRUE(separatorDrawnFirst);
   EXPECT_EQ(dialogs_->calls.back(), "about");
 }
