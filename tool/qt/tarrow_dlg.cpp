@@ -84,6 +84,9 @@ class ProgramDialogs final : public WindowDialogs {
     portProblem_->show();
     portProblem_->raise();
   }
+  void ClosePortProblem() override {
+    if (portProblem_ != nullptr) portProblem_->hide();
+  }
 
  private:
   QPointer<QMessageBox> portProblem_;  // one box, reused; goes with the window
@@ -210,6 +213,7 @@ int CTarrowDlg::DoModal() {
 
 void CTarrowDlg::OnSettings() {
   if (!m_dialogs->EditSettings()) return;
+  m_dialogs->ClosePortProblem();
   ClearMonitor();
   SetStatusLine({});
   ShowFirmwareVersion({});
@@ -220,15 +224,19 @@ void CTarrowDlg::OnSettings() {
 }
 
 void CTarrowDlg::OnRunScript() {
+  m_dialogs->ClosePortProblem();
   RunConfigurationScript(*this, m_port, m_settings);
 }
 void CTarrowDlg::OnCheckConnection() {
+  m_dialogs->ClosePortProblem();
   CheckReaderConnection(*this, m_port, m_settings);
 }
 void CTarrowDlg::OnResetToDefault() {
+  m_dialogs->ClosePortProblem();
   ResetConfigurationToDefault(*this, m_port, m_settings);
 }
 void CTarrowDlg::OnRebootReader() {
+  m_dialogs->ClosePortProblem();
   RebootReader(*this, m_port, m_settings);
 }
 

@@ -54,6 +54,18 @@ struct FakeDialogs : WindowDialogs {
     calls.push_back("choose");
     return {};
   }
+  // The port problem goes to the program's own box, and its comings and goings are
+  // noted apart, in order.
+  std::vector<std::string> portProblems;
+  std::unique_ptr<WindowDialogs> program = MakeProgramDialogs();
+  void ShowPortProblem(QWidget* parent, std::string_view reason) override {
+    portProblems.push_back("show");
+    program->ShowPortProblem(parent, reason);
+  }
+  void ClosePortProblem() override {
+    portProblems.push_back("close");
+    program->ClosePortProblem();
+  }
 };
 
 std::string ReadAll(const fs::path& path) {
@@ -419,6 +431,42 @@ TEST_F(WindowTest, FocusReturnsToTheControlThatHadIt) {
   EXPECT_EQ(QApplication::focusWidget(), movedTo);
 }
 
+// The reason a port did not open goes when its failure is over: with the next operation
+// or settings the operator confirms, not with settings cancelled.
+TEST_F(WindowTest, PortProblemGoesWithTheNextOperationOrConfirmedSettings) {
+  CTarrowDlg& window = MakeWindow({[](ReaderSettings& s) {
+                                     s.strComPort = "/nonexistent/kavonel-reader";
+                                     return true;
+                                   },
+                                   [](ReaderSettings&) { return false; },
+                                   [](ReaderSettings&) { return true; }});
+  ASSERT_TRUE(window.OnInitDialog());
+  window.EnableOperationButtons();
+  const auto shown = [&window] {
+    auto* box = window.findChild<QMessageBox*>();
+    return box != nullptr && box->isVisible();
+  };
+  // Each operation takes the last reason away before it tries the port; the three
+  // button operations then give their own, the script run ends at the file choice.
+  for (MainView::Button button : {MainView::kCheckConnection, MainView::kResetToDefault,
+                                  MainView::kRebootReader, MainView::kRunScript}) {
+    window.ShowPortProblem("earlier failure");
+    dialogs_->portProblems.clear();
+    window.ButtonFor(button)->click();
+    const bool scriptRun = button == MainView::kRunScript;
+    const std::vector<std::string> expected =
+        scriptRun ? std::vector<std::string>{"close"} : std::vector<std::string>{"close", "show"};
+    EXPECT_EQ(dialogs_->portProblems, expected) << button;
+    EXPECT_EQ(shown(), !scriptRun) << button;
+  }
+  window.OnCheckConnection();
+  ASSERT_TRUE(shown());
+  window.OnSettings();  // cancelled: nothing has changed
+  EXPECT_TRUE(shown());
+  window.OnSettings();  // confirmed
+  EXPECT_FALSE(shown());
+}
+
 TEST_F(WindowTest, EscapeEndsTheWindow) {
   CTarrowDlg& window = MakeWindow();
   WhenModalShown([](QWidget* w) {
@@ -459,6 +507,13 @@ TEST(WindowPortProblemTest, ShownBesideTheWindowWithoutBlockingIt) {
   EXPECT_TRUE(boxes[0]->isVisible());
   EXPECT_EQ(boxes[0]->text(), "/dev/ttyUSB1: no such device");
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  dialogs->ClosePortProblem();
+  EXPECT_FALSE(boxes[0]->isVisible());
+  dialogs->ClosePortProblem();  // nothing shown: nothing happens
+  // The next failure brings the same box back.
+  dialogs->ShowPortProblem(&window, "/dev/ttyUSB0: permission denied");
+  EXPECT_EQ(window.findChildren<QMessageBox*>().size(), 1);
+  EXPECT_TRUE(boxes[0]->isVisible());
 }
 
 }  // namespace
