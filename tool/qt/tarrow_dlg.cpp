@@ -396,17 +396,12 @@ void CTarrowDlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
     return;
   }
-  // Enter as a dialog without a default button takes it: a focused button is pressed
-  // (it is the default one while it has the focus); the monitor takes the key itself
-  // and, being read-only, does nothing with it; anywhere else Enter is OK, which ends
-  // the window.
-  QWidget* focus = focusWidget();
-  auto* button = qobject_cast<QPushButton*>(focus);
-  if (button != nullptr && button->isEnabled()) {
-    button->click();
-  } else if (focus != m_monitorWidget) {
-    accept();
-  }
+  // Enter presses a focused button (it is the default one while it has the focus) and
+  // does nothing anywhere else: the monitor is read-only, and the window has no OK, so
+  // a stray Enter can never end the program and throw the monitor away. Escape and the
+  // close box end it.
+  auto* button = qobject_cast<QPushButton*>(focusWidget());
+  if (button != nullptr && button->isEnabled()) button->click();
 }
 
 QPlainTextEdit* CTarrowDlg::Monitor() const {

@@ -360,7 +360,8 @@ TEST_F(WindowTest, ContextMenuOffersTheAboutBox) {
 }
 
 // Enter, as real key events on the focused control. No button is the default one: a
-// focused button takes Enter as a press, the monitor takes it and does nothing.
+// focused button takes Enter as a press; the monitor, or no control at all, takes it
+// and does nothing, and the window never ends by it.
 TEST_F(WindowTest, EnterPressesOnlyTheFocusedButton) {
   // An operation started by mistake fails at once on a port that does not exist.
   CTarrowDlg& window = MakeWindow({[](ReaderSettings& s) {
@@ -380,6 +381,16 @@ TEST_F(WindowTest, EnterPressesOnlyTheFocusedButton) {
   EXPECT_EQ(Monitor(), "kept\n");
   EXPECT_THAT(dialogs_->calls, ElementsAre("settings"));  // no operation ran
   EXPECT_TRUE(window.isVisible());
+
+  // The focus on no control: the key reaches the window itself.
+  window.Monitor()->clearFocus();
+  ASSERT_EQ(window.focusWidget(), nullptr);
+  QTest::keyClick(&window, Qt::Key_Return);
+  QTest::keyClick(&window, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_NE(window.result(), QDialog::Accepted);
+  EXPECT_EQ(Monitor(), "kept\n");
+  EXPECT_THAT(dialogs_->calls, ElementsAre("settings"));
 
   Clear()->setFocus();
   QTest::keyClick(Clear(), Qt::Key_Return);
