@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "window/tarrow_dlg.h"
 #include "link/frame.h"
 #include "monitor/monitor_text.h"
+#include "qt/tarrow_dlg.h"
 
 namespace {
 

@@ -15,12 +15,12 @@
 #include <vector>
 
 #include "operations/operation_texts.h"
-#include "window/tarrow_dlg.h"
-#include "dialogs/about_dlg.h"
-#include "dialogs/dialog_look.h"
-#include "dialogs/status_update.h"
-#include "dialogs/wait_dialog.h"
-#include "settings/configuration_applet.h"
+#include "qt/about_dlg.h"
+#include "qt/configuration_applet.h"
+#include "qt/dialog_look.h"
+#include "qt/status_update.h"
+#include "qt/tarrow_dlg.h"
+#include "qt/wait_dialog.h"
 #include "sim/sim_process.h"
 
 namespace {

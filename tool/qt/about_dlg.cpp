@@ -1,9 +1,9 @@
-#include "dialogs/about_dlg.h"
+#include "qt/about_dlg.h"
 
 #include <QDialog>
 #include <QPushButton>
 
-#include "dialogs/dialog_look.h"
+#include "qt/dialog_look.h"
 #include "ui_about_dlg.h"
 
 namespace kavonel {

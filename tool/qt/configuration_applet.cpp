@@ -1,4 +1,4 @@
-#include "settings/configuration_applet.h"
+#include "qt/configuration_applet.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>
@@ -9,7 +9,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 
-#include "dialogs/dialog_look.h"
+#include "qt/dialog_look.h"
 #include "ui_configuration_applet.h"
 
 namespace kavonel {

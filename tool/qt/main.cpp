@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "window/tarrow_app.h"
-#include "dialogs/dialog_look.h"
+#include "qt/dialog_look.h"
+#include "qt/tarrow_app.h"
 #include "resources/window_texts.h"
 
 int main(int argc, char* argv[]) {

@@ -54,6 +54,9 @@ class WindowDialogs {
     (void)parent;
     (void)reason;
   }
+  // Takes that message away: a reason must not outlive its failure, so it goes when the
+  // operator confirms the settings or starts the next operation.
+  virtual void ClosePortProblem() {}
 };
 
 // The program's own dialogs: g_settingsDialog, g_statusReporter, g_waitDialog,

@@ -20,14 +20,15 @@
 #include <functional>
 #include <map>
 
-#include "dialogs/about_dlg.h"
-#include "dialogs/dialog_look.h"
-#include "dialogs/status_update.h"
-#include "dialogs/testing/qt_testing.h"
-#include "dialogs/wait_dialog.h"
 #include "operations/operation_texts.h"
-#include "settings/configuration_applet.h"
-#include "window/tarrow_dlg.h"
+#include "qt/about_dlg.h"
+#include "qt/configuration_applet.h"
+#include "qt/dialog_look.h"
+#include "qt/status_update.h"
+#include "qt/tarrow_dlg.h"
+#include "qt/testing/qt_testing.h"
+#include "qt/wait_dialog.h"
+#include "resources/dialog_templates.h"
 
 namespace kavonel {
 namespace {
@@ -43,13 +44,26 @@ int Py(int dluY) {
   return static_cast<int>(std::lround(1.625 * dluY));
 }
 
-enum Kind { kPlain, kCombo, kIcon };
+// The template's control kinds, by the header's own tokens.
+enum class Kind {
+  kGROUPBOX,
+  kPUSHBUTTON,
+  kPUSHBUTTON_WRAP,
+  kDEFPUSHBUTTON,
+  kLTEXT,
+  kFIELD,
+  kCTEXT,
+  kICON,
+  kMONITOR,
+  kCOMBO,
+  kCHECKBOX,
+};
 
 struct Control {
   const char* name;
-  const char* caption;  // nullptr: filled at run time
+  Kind kind;
+  const char* caption;
   int x, y, width, height;
-  Kind kind = kPlain;
 };
 
 struct Form {
@@ -58,54 +72,21 @@ struct Form {
   std::vector<Control> controls;
 };
 
-const Form kMainForm{"Orvessa Reader Configuration Tool (Version 1.3.3)", 451, 375,
-                     {
-                         {"readerOperationsGroup", "Reader Operations", 7, 9, 245, 144},
-                         {"checkConnectionButton", "&Check Reader Connection", 31, 23, 87, 37},
-                         {"runScriptButton", "Set Configuration from Text File", 139, 23, 87, 37},
-                         {"resetToDefaultButton", "Reset Configuration to Default", 31, 66, 87, 37},
-                         {"rebootReaderButton", "Reboot Reader", 31, 109, 87, 37},
-                         {"applicationOptionsGroup", "Application Options", 258, 9, 186, 60},
-                         {"settingsButton", "Settings", 296, 25, 96, 30},
-                         {"firmwareVersionGroup", "Firmware Version", 257, 74, 186, 49},
-                         {"firmwareVersionField", "", 283, 92, 134, 20},
-                         {"statusLine", "", 272, 136, 160, 18},
-                         {"commandMonitorGroup", "Command Monitor", 7, 157, 441, 210},
-                         {"commandMonitor", "", 11, 169, 433, 182},
-                         {"clearButton", "Clear", 10, 352, 54, 12},
-                     }};
-
-const Form kAboutForm{"About Orvessa Configuration Tool", 194, 70,
-                      {
-                          {"iconLabel", "", 14, 14, 0, 0, kIcon},
-                          {"versionText", "Orvessa Configuration Tool, Version 1.3.2", 42, 14, 145, 8},
-                          {"okButton", "OK", 137, 49, 50, 14},
-                      }};
-
-const Form kStatusForm{"Status Reporter", 279, 134,
-                       {
-                           {"okButton", "OK", 99, 95, 82, 32},
-                           {"statusText", nullptr, 32, 24, 220, 53},
-                       }};
-
-const Form kWaitForm{"Waiting Dialogue", 168, 70,
-                     {
-                         {"waitText", "Checking connection to Orvessa Reader \u2026", 10, 14, 149, 31},
-                     }};
-
-// A combo box's template height is its dropped-down extent.
-const Form kSettingsForm{"Configuration Tool - Settings", 268, 157,
-                         {
-                             {"readerTypeLabel", "Reader Type", 23, 18, 42, 8},
-                             {"readerTypeList", nullptr, 126, 17, 127, 63, kCombo},
-                             {"comPortLabel", "COM Port", 23, 41, 32, 8},
-                             {"comPortList", nullptr, 126, 40, 75, 62, kCombo},
-                             {"baudRateLabel", "BaudRate", 23, 64, 32, 8},
-                             {"baudRateList", nullptr, 126, 63, 76, 68, kCombo},
-                             {"logCommandsLabel", "Log Commands to File", 25, 90, 95, 8},
-                             {"logCommandsCheck", "", 126, 90, 16, 10},
-                             {"okButton", "OK", 91, 113, 84, 34},
-                         }};
+#define KAVONEL_CONTROL(name, id, kind, caption, x, y, cx, cy) \
+  Control{#name, Kind::k##kind, caption, x, y, cx, cy},
+#define KAVONEL_FORM(PREFIX)                             \
+  Form {                                                 \
+    PREFIX##_CAPTION, PREFIX##_WIDTH, PREFIX##_HEIGHT, { \
+      PREFIX##_CONTROLS(KAVONEL_CONTROL)                 \
+    }                                                    \
+  }
+const Form kMainForm = KAVONEL_FORM(TARROW_DIALOG);
+const Form kAboutForm = KAVONEL_FORM(ABOUT_DIALOG);
+const Form kStatusForm = KAVONEL_FORM(STATUS_DIALOG);
+const Form kWaitForm = KAVONEL_FORM(WAIT_DIALOG);
+const Form kSettingsForm = KAVONEL_FORM(SETTINGS_DIALOG);
+#undef KAVONEL_FORM
+#undef KAVONEL_CONTROL
 
 QString Caption(QWidget* widget) {
   if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
@@ -115,36 +96,92 @@ QString Caption(QWidget* widget) {
   return {};
 }
 
+// The widget that renders each kind, and what the kind promises of it.
+void ExpectKind(QWidget* widget, Kind kind) {
+  auto* button = qobject_cast<QPushButton*>(widget);
+  auto* label = qobject_cast<QLabel*>(widget);
+  switch (kind) {
+    case Kind::kGROUPBOX:
+      EXPECT_NE(qobject_cast<QGroupBox*>(widget), nullptr);
+      break;
+    case Kind::kPUSHBUTTON:
+    case Kind::kPUSHBUTTON_WRAP:
+    case Kind::kDEFPUSHBUTTON:
+      ASSERT_NE(button, nullptr);
+      // Only a wrapping caption is broken onto lines of its own.
+      EXPECT_EQ(button->text().contains(QLatin1Char('\n')), kind == Kind::kPUSHBUTTON_WRAP);
+      if (kind == Kind::kDEFPUSHBUTTON) {
+        EXPECT_TRUE(button->isDefault());
+      }
+      break;
+    case Kind::kLTEXT:
+    case Kind::kFIELD:
+    case Kind::kCTEXT:
+      ASSERT_NE(label, nullptr);
+      EXPECT_EQ(label->alignment().testFlag(Qt::AlignHCenter), kind == Kind::kCTEXT);
+      // A field shows text from outside (a reader, a port name): never as markup.
+      if (kind == Kind::kFIELD) {
+        EXPECT_EQ(label->textFormat(), Qt::PlainText);
+      }
+      break;
+    case Kind::kICON:
+      ASSERT_NE(label, nullptr);
+      EXPECT_FALSE(label->pixmap().isNull());
+      break;
+    case Kind::kMONITOR:
+      EXPECT_NE(qobject_cast<QPlainTextEdit*>(widget), nullptr);
+      break;
+    case Kind::kCOMBO:
+      EXPECT_NE(qobject_cast<QComboBox*>(widget), nullptr);
+      break;
+    case Kind::kCHECKBOX:
+      EXPECT_NE(qobject_cast<QCheckBox*>(widget), nullptr);
+      break;
+  }
+}
+
 void ExpectForm(QWidget* window, const Form& form) {
   SCOPED_TRACE(form.title);
   EXPECT_EQ(window->windowTitle(), QString::fromUtf8(form.title));
   EXPECT_EQ(window->size(), QSize(Px(form.width), Py(form.height)));
   QStringList named;
+  QList<QWidget*> tabOrder;
   for (const Control& control : form.controls) {
     SCOPED_TRACE(control.name);
     named << QString::fromLatin1(control.name);
     auto* widget = window->findChild<QWidget*>(control.name);
     ASSERT_NE(widget, nullptr);
+    ExpectKind(widget, control.kind);
+    if (widget->focusPolicy() & Qt::TabFocus) tabOrder << widget;
     const QRect place = widget->geometry();
     EXPECT_EQ(place.topLeft(), QPoint(Px(control.x), Py(control.y)));
     switch (control.kind) {
-      case kPlain:
-        EXPECT_EQ(place.size(), QSize(Px(control.width), Py(control.height)));
-        break;
-      case kCombo:
+      case Kind::kCOMBO:
+        // The template's height is the dropped-down extent.
         EXPECT_EQ(place.width(), Px(control.width));
         EXPECT_LE(place.height(), Py(control.height));
         break;
-      case kIcon:
+      case Kind::kICON:
         EXPECT_EQ(place.size(), QSize(32, 32));
         break;
+      default:
+        EXPECT_EQ(place.size(), QSize(Px(control.width), Py(control.height)));
+        break;
     }
-    if (control.caption != nullptr) {
+    // A field's text comes at run time.
+    if (control.kind != Kind::kFIELD) {
       // A multi-line button's caption is broken where its lines meet.
       QString caption = Caption(widget);
       caption.replace(QLatin1Char('\n'), QLatin1Char(' '));
       EXPECT_EQ(caption, QString::fromUtf8(control.caption));
     }
+  }
+  // Tab visits the controls in the template's order.
+  for (qsizetype i = 0; i + 1 < tabOrder.size(); ++i) {
+    QWidget* next = tabOrder[i]->nextInFocusChain();
+    while (next != tabOrder[i] && !tabOrder.contains(next)) next = next->nextInFocusChain();
+    EXPECT_EQ(next->objectName().toStdString(), tabOrder[i + 1]->objectName().toStdString())
+        << "after " << qPrintable(tabOrder[i]->objectName());
   }
   // Nothing on the form that the template does not have.
   for (QWidget* child : window->findChildren<QWidget*>(Qt::FindDirectChildrenOnly)) {
@@ -205,15 +242,6 @@ TEST_F(LookTest, EveryFormMatchesItsTemplate) {
   {
     auto window = MakeMainWindow();
     ExpectForm(window.get(), kMainForm);
-    // Only the two buttons the template marks have multi-line captions.
-    for (const char* name : {"checkConnectionButton", "rebootReaderButton", "settingsButton"}) {
-      EXPECT_FALSE(window->findChild<QPushButton*>(name)->text().contains(QLatin1Char('\n')))
-          << name;
-    }
-    for (const char* name : {"runScriptButton", "resetToDefaultButton"}) {
-      EXPECT_TRUE(window->findChild<QPushButton*>(name)->text().contains(QLatin1Char('\n')))
-          << name;
-    }
     const Qt::WindowFlags flags = window->windowFlags();
     EXPECT_TRUE(flags.testFlag(Qt::WindowCloseButtonHint));
     EXPECT_FALSE(flags.testFlag(Qt::WindowMinimizeButtonHint));

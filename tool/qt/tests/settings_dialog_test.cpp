@@ -8,8 +8,9 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "dialogs/testing/qt_testing.h"
-#include "settings/configuration_applet.h"
+#include "qt/configuration_applet.h"
+#include "qt/testing/qt_testing.h"
+#include "resources/dialog_templates.h"
 
 namespace kavonel {
 namespace {
@@ -56,7 +57,7 @@ TEST_F(SettingsDialogTest, OpensWithTheStoredValuesPreselected) {
     port = Find<QComboBox>(w, "comPortList")->currentText();
     checked = Find<QCheckBox>(w, "logCommandsCheck")->isChecked();
     topmost = w->windowFlags().testFlag(Qt::WindowStaysOnTopHint);
-    EXPECT_EQ(w->windowTitle(), "Configuration Tool - Settings");
+    EXPECT_EQ(w->windowTitle(), SETTINGS_DIALOG_CAPTION);
     EXPECT_EQ(Find<QComboBox>(w, "readerTypeList")->itemText(1),
               "Tern in Lark Backward Compatibility Mode");
     static_cast<QDialog*>(w)->reject();

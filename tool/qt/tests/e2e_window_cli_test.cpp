@@ -13,12 +13,12 @@
 #include <filesystem>
 #include <fstream>
 
-#include "window/tarrow_dlg.h"
-#include "dialogs/testing/qt_testing.h"
 #include "e2e_support.h"
 #include "link/com_port.h"
 #include "link/serial_device.h"
-#include "settings/configuration_applet.h"
+#include "qt/configuration_applet.h"
+#include "qt/tarrow_dlg.h"
+#include "qt/testing/qt_testing.h"
 #include "sim/sim_process.h"
 
 namespace kavonel::testing {

@@ -1,4 +1,4 @@
-#include "window/tarrow_dlg.h"
+#include "qt/tarrow_dlg.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
@@ -16,14 +16,14 @@
 #include <QStringList>
 #include <QTextCursor>
 
-#include "dialogs/about_dlg.h"
-#include "dialogs/dialog_look.h"
-#include "dialogs/status_update.h"
-#include "dialogs/wait_dialog.h"
 #include "link/com_port.h"
 #include "monitor/monitor_text.h"
+#include "qt/about_dlg.h"
+#include "qt/configuration_applet.h"
+#include "qt/dialog_look.h"
+#include "qt/status_update.h"
+#include "qt/wait_dialog.h"
 #include "resources/window_texts.h"
-#include "settings/configuration_applet.h"
 #include "ui_tarrow_dlg.h"
 
 namespace kavonel {
@@ -83,6 +83,9 @@ class ProgramDialogs final : public WindowDialogs {
         QString::fromUtf8(reason.data(), static_cast<qsizetype>(reason.size())));
     portProblem_->show();
     portProblem_->raise();
+  }
+  void ClosePortProblem() override {
+    if (portProblem_ != nullptr) portProblem_->hide();
   }
 
  private:
@@ -210,6 +213,7 @@ int CTarrowDlg::DoModal() {
 
 void CTarrowDlg::OnSettings() {
   if (!m_dialogs->EditSettings()) return;
+  m_dialogs->ClosePortProblem();
   ClearMonitor();
   SetStatusLine({});
   ShowFirmwareVersion({});
@@ -220,15 +224,19 @@ void CTarrowDlg::OnSettings() {
 }
 
 void CTarrowDlg::OnRunScript() {
+  m_dialogs->ClosePortProblem();
   RunConfigurationScript(*this, m_port, m_settings);
 }
 void CTarrowDlg::OnCheckConnection() {
+  m_dialogs->ClosePortProblem();
   CheckReaderConnection(*this, m_port, m_settings);
 }
 void CTarrowDlg::OnResetToDefault() {
+  m_dialogs->ClosePortProblem();
   ResetConfigurationToDefault(*this, m_port, m_settings);
 }
 void CTarrowDlg::OnRebootReader() {
+  m_dialogs->ClosePortProblem();
   RebootReader(*this, m_port, m_settings);
 }
 
@@ -388,17 +396,12 @@ void CTarrowDlg::keyPressEvent(QKeyEvent* event) {
     QDialog::keyPressEvent(event);
     return;
   }
-  // Enter as a dialog without a default button takes it: a focused button is pressed
-  // (it is the default one while it has the focus); the monitor takes the key itself
-  // and, being read-only, does nothing with it; anywhere else Enter is OK, which ends
-  // the window.
-  QWidget* focus = focusWidget();
-  auto* button = qobject_cast<QPushButton*>(focus);
-  if (button != nullptr && button->isEnabled()) {
-    button->click();
-  } else if (focus != m_monitorWidget) {
-    accept();
-  }
+  // Enter presses a focused button (it is the default one while it has the focus) and
+  // does nothing anywhere else: the monitor is read-only, and the window has no OK, so
+  // a stray Enter can never end the program and throw the monitor away. Escape and the
+  // close box end it.
+  auto* button = qobject_cast<QPushButton*>(focusWidget());
+  if (button != nullptr && button->isEnabled()) button->click();
 }
 
 QPlainTextEdit* CTarrowDlg::Monitor() const {

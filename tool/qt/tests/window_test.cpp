@@ -18,10 +18,11 @@
 #include <sstream>
 #include <thread>
 
-#include "window/tarrow_dlg.h"
-#include "dialogs/dialog_look.h"
-#include "dialogs/testing/qt_testing.h"
-#include "settings/configuration_applet.h"
+#include "qt/configuration_applet.h"
+#include "qt/dialog_look.h"
+#include "qt/tarrow_dlg.h"
+#include "qt/testing/qt_testing.h"
+#include "resources/dialog_templates.h"
 
 namespace kavonel {
 namespace {
@@ -52,6 +53,18 @@ struct FakeDialogs : WindowDialogs {
   ScriptChoice ChooseScriptFile(QWidget*) override {
     calls.push_back("choose");
     return {};
+  }
+  // The port problem goes to the program's own box, and its comings and goings are
+  // noted apart, in order.
+  std::vector<std::string> portProblems;
+  std::unique_ptr<WindowDialogs> program = MakeProgramDialogs();
+  void ShowPortProblem(QWidget* parent, std::string_view reason) override {
+    portProblems.push_back("show");
+    program->ShowPortProblem(parent, reason);
+  }
+  void ClosePortProblem() override {
+    portProblems.push_back("close");
+    program->ClosePortProblem();
   }
 };
 
@@ -154,7 +167,7 @@ TEST_F(WindowTest, StartUpCopiesSettingsStartsDetectionAndDisablesAllFive) {
   EXPECT_EQ(window.Monitor()->font(), MonitorFont());
   EXPECT_EQ(window.findChild<QLabel*>("statusLine")->font(), FieldFont());
   EXPECT_EQ(window.findChild<QLabel*>("firmwareVersionField")->font(), FieldFont());
-  EXPECT_EQ(window.windowTitle(), "Orvessa Reader Configuration Tool (Version 1.3.3)");
+  EXPECT_EQ(window.windowTitle(), TARROW_DIALOG_CAPTION);
 }
 
 struct ButtonCase {
@@ -341,13 +354,14 @@ TEST_F(WindowTest, ContextMenuOffersTheAboutBox) {
   const QPoint inside(400, 60);
   QContextMenuEvent event(QContextMenuEvent::Mouse, inside, window.mapToGlobal(inside));
   QApplication::sendEvent(&window, &event);
-  EXPECT_EQ(items, QStringList{"&About Orvessa Configuration Tool"});
+  EXPECT_EQ(items, QStringList{KAVONEL_ABOUT_MENU_TEXT});
   EXPECT_TRUE(separatorDrawnFirst);
   EXPECT_EQ(dialogs_->calls.back(), "about");
 }
 
 // Enter, as real key events on the focused control. No button is the default one: a
-// focused button takes Enter as a press, the monitor takes it and does nothing.
+// focused button takes Enter as a press; the monitor, or no control at all, takes it
+// and does nothing, and the window never ends by it.
 TEST_F(WindowTest, EnterPressesOnlyTheFocusedButton) {
   // An operation started by mistake fails at once on a port that does not exist.
   CTarrowDlg& window = MakeWindow({[](ReaderSettings& s) {
@@ -367,6 +381,16 @@ TEST_F(WindowTest, EnterPressesOnlyTheFocusedButton) {
   EXPECT_EQ(Monitor(), "kept\n");
   EXPECT_THAT(dialogs_->calls, ElementsAre("settings"));  // no operation ran
   EXPECT_TRUE(window.isVisible());
+
+  // The focus on no control: the key reaches the window itself.
+  window.Monitor()->clearFocus();
+  ASSERT_EQ(window.focusWidget(), nullptr);
+  QTest::keyClick(&window, Qt::Key_Return);
+  QTest::keyClick(&window, Qt::Key_Enter, Qt::KeypadModifier);
+  EXPECT_TRUE(window.isVisible());
+  EXPECT_NE(window.result(), QDialog::Accepted);
+  EXPECT_EQ(Monitor(), "kept\n");
+  EXPECT_THAT(dialogs_->calls, ElementsAre("settings"));
 
   Clear()->setFocus();
   QTest::keyClick(Clear(), Qt::Key_Return);
@@ -418,6 +442,42 @@ TEST_F(WindowTest, FocusReturnsToTheControlThatHadIt) {
   EXPECT_EQ(QApplication::focusWidget(), movedTo);
 }
 
+// The reason a port did not open goes when its failure is over: with the next operation
+// or settings the operator confirms, not with settings cancelled.
+TEST_F(WindowTest, PortProblemGoesWithTheNextOperationOrConfirmedSettings) {
+  CTarrowDlg& window = MakeWindow({[](ReaderSettings& s) {
+                                     s.strComPort = "/nonexistent/kavonel-reader";
+                                     return true;
+                                   },
+                                   [](ReaderSettings&) { return false; },
+                                   [](ReaderSettings&) { return true; }});
+  ASSERT_TRUE(window.OnInitDialog());
+  window.EnableOperationButtons();
+  const auto shown = [&window] {
+    auto* box = window.findChild<QMessageBox*>();
+    return box != nullptr && box->isVisible();
+  };
+  // Each operation takes the last reason away before it tries the port; the three
+  // button operations then give their own, the script run ends at the file choice.
+  for (MainView::Button button : {MainView::kCheckConnection, MainView::kResetToDefault,
+                                  MainView::kRebootReader, MainView::kRunScript}) {
+    window.ShowPortProblem("earlier failure");
+    dialogs_->portProblems.clear();
+    window.ButtonFor(button)->click();
+    const bool scriptRun = button == MainView::kRunScript;
+    const std::vector<std::string> expected =
+        scriptRun ? std::vector<std::string>{"close"} : std::vector<std::string>{"close", "show"};
+    EXPECT_EQ(dialogs_->portProblems, expected) << button;
+    EXPECT_EQ(shown(), !scriptRun) << button;
+  }
+  window.OnCheckConnection();
+  ASSERT_TRUE(shown());
+  window.OnSettings();  // cancelled: nothing has changed
+  EXPECT_TRUE(shown());
+  window.OnSettings();  // confirmed
+  EXPECT_FALSE(shown());
+}
+
 TEST_F(WindowTest, EscapeEndsTheWindow) {
   CTarrowDlg& window = MakeWindow();
   WhenModalShown([](QWidget* w) {
@@ -458,6 +518,13 @@ TEST(WindowPortProblemTest, ShownBesideTheWindowWithoutBlockingIt) {
   EXPECT_TRUE(boxes[0]->isVisible());
   EXPECT_EQ(boxes[0]->text(), "/dev/ttyUSB1: no such device");
   EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+  dialogs->ClosePortProblem();
+  EXPECT_FALSE(boxes[0]->isVisible());
+  dialogs->ClosePortProblem();  // nothing shown: nothing happens
+  // The next failure brings the same box back.
+  dialogs->ShowPortProblem(&window, "/dev/ttyUSB0: permission denied");
+  EXPECT_EQ(window.findChildren<QMessageBox*>().size(), 1);
+  EXPECT_TRUE(boxes[0]->isVisible());
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
-#include "window/tarrow_app.h"
+#include "qt/tarrow_app.h"
 
 #include <chrono>
 
-#include "window/tarrow_dlg.h"
+#include "qt/tarrow_dlg.h"
 
 namespace kavonel {
 

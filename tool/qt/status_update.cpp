@@ -1,9 +1,9 @@
-#include "dialogs/status_update.h"
+#include "qt/status_update.h"
 
 #include <QDialog>
 #include <QPushButton>
 
-#include "dialogs/dialog_look.h"
+#include "qt/dialog_look.h"
 #include "ui_status_update.h"
 
 namespace kavonel {

@@ -1,4 +1,4 @@
-#include "dialogs/dialog_look.h"
+#include "qt/dialog_look.h"
 
 #include <QCoreApplication>
 #include <QFile>

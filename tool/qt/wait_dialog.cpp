@@ -1,8 +1,8 @@
-#include "dialogs/wait_dialog.h"
+#include "qt/wait_dialog.h"
 
 #include <QDialog>
 
-#include "dialogs/dialog_look.h"
+#include "qt/dialog_look.h"
 #include "ui_wait_dialog.h"
 
 namespace kavonel {

@@ -9,10 +9,10 @@
 #include <QTest>
 #include <chrono>
 
-#include "window/tarrow_dlg.h"
-#include "dialogs/testing/qt_testing.h"
 #include "link/com_port.h"
-#include "settings/configuration_applet.h"
+#include "qt/configuration_applet.h"
+#include "qt/tarrow_dlg.h"
+#include "qt/testing/qt_testing.h"
 #include "sim/sim_process.h"
 
 namespace kavonel {
