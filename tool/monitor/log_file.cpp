@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "monitor/utf8_path.h"
+
 namespace kavonel {
 namespace fs = std::filesystem;
 
@@ -41,7 +43,7 @@ void CLogFile::Open(const std::string& path, const std::string& fallbackPath) {
   }
   if (fallbackPath.empty()) return;
   std::error_code error;
-  fs::create_directories(fs::path(fallbackPath).parent_path(), error);
+  fs::create_directories(Utf8Path(fallbackPath).parent_path(), error);
   m_file = OpenEmpty(fallbackPath);
   if (m_file != nullptr) m_path = fallbackPath;
 }
