@@ -3,6 +3,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <string>
 
 #include "monitor/log_file.h"
 
@@ -26,8 +27,38 @@ std::string LogPathInUserData() {
   return (fs::path(local) / "Kavonel" / kLogFileName).string();
 }
 
+namespace {
+
+// A folder's full path without a final separator, for comparing two names of one folder
+// (std::filesystem::equivalent cannot open folders with this C++ library on Windows).
+std::wstring FullFolderPath(const std::wstring& folder) {
+  wchar_t full[MAX_PATH + 1] = {};
+  const DWORD length = GetFullPathNameW(folder.c_str(), MAX_PATH, full, nullptr);
+  if (length == 0 || length >= MAX_PATH) return {};
+  std::wstring path(full, length);
+  while (path.size() > 3 && (path.back() == L'\\' || path.back() == L'/')) path.pop_back();
+  return path;
+}
+
+}  // namespace
+
 bool ProgramIsInstalled() {
-  return false;
+  // The installer (packaging/windows/kavonel.wxs) records its folder here. The installed
+  // program logs under %LOCALAPPDATA% even for an administrator who could write into
+  // Program Files: one place for every operator of the PC.
+  // A 64-bit program reads the 64-bit registry, where the 64-bit package writes.
+  wchar_t folder[MAX_PATH + 1] = {};
+  DWORD size = sizeof folder;
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, L"Software\\Kavonel", L"InstallDir", RRF_RT_REG_SZ,
+                   nullptr, folder, &size) != ERROR_SUCCESS) {
+    return false;
+  }
+  wchar_t exe[MAX_PATH + 1] = {};
+  const DWORD length = GetModuleFileNameW(nullptr, exe, MAX_PATH);
+  if (length == 0 || length >= MAX_PATH) return false;
+  const std::wstring mine = FullFolderPath(fs::path(exe).parent_path().wstring());
+  return !mine.empty() && CompareStringOrdinal(mine.c_str(), -1, FullFolderPath(folder).c_str(),
+                                               -1, TRUE) == CSTR_EQUAL;
 }
 
 }  // namespace kavonel
