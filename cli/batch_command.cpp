@@ -17,6 +17,7 @@
 #include "batch/shared_script.h"
 #include "batch_platform.h"
 #include "link/com_port.h"
+#include "monitor/utf8_path.h"
 #include "operations/operation_texts.h"
 #include "settings/settings_rules.h"
 #ifdef KAVONEL_PORT_LIST
@@ -157,7 +158,7 @@ std::string DefaultLogDir() {
   char name[64];
   std::strftime(name, sizeof name, "kavonel-%Y-%m-%dT%H-%M-%S", &local);
   std::string dir = name;
-  for (int n = 2; fs::exists(dir); ++n) dir = std::string(name) + "-" + std::to_string(n);
+  for (int n = 2; fs::exists(Utf8Path(dir)); ++n) dir = std::string(name) + "-" + std::to_string(n);
   return dir;
 }
 
@@ -253,8 +254,8 @@ class BatchCommand {
     }
     logDir_ = options_.logDir.empty() ? DefaultLogDir() : options_.logDir;
     std::error_code error;
-    fs::create_directories(logDir_, error);
-    if (error || !fs::is_directory(logDir_)) return Usage("--log-dir: cannot make " + logDir_);
+    fs::create_directories(Utf8Path(logDir_), error);
+    if (error || !fs::is_directory(Utf8Path(logDir_))) return Usage("--log-dir: cannot make " + logDir_);
     if (!waiter_.CatchInterrupts()) return 3;
 
     BatchSettings settings;

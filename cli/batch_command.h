@@ -30,6 +30,11 @@ struct BatchReaderOptions {
   std::string logPath;  // --log, which a batch refuses (--log-dir)
 };
 
+// The SCRIPT argument's check: an existing file, not a folder. CLI::ExistingFile would
+// look the name up through a std::filesystem::path made in the C locale, which on
+// Windows does not find a script in a folder named outside ASCII.
+CLI::Validator ExistingScriptFile();
+
 // run: --port becomes repeatable and optional; --ports, --all-ports, --log-dir,
 // --detect, --report, --junit are added.
 void AddBatchOptions(CLI::App& run, BatchOptions& options);

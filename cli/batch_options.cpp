@@ -1,15 +1,32 @@
 // The command line of a batch (run on several ports, watch), the same on every platform.
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "batch/port_watch.h"
 #include "batch_command.h"
 #include "link/com_port.h"
+#include "monitor/utf8_path.h"
 
 namespace kavonel {
 
 bool BatchOptions::IsBatch() const {
   return ports.size() > 1 || !globs.empty() || allPorts || !logDir.empty() || detect ||
          !reportPath.empty() || !junitPath.empty();
+}
+
+CLI::Validator ExistingScriptFile() {
+  return CLI::Validator(
+      [](std::string& path) -> std::string {
+        namespace fs = std::filesystem;
+        std::error_code error;
+        const fs::file_status status = fs::status(Utf8Path(path), error);
+        // CLI11's own texts, which scripts around the program may look for.
+        if (!fs::exists(status)) return "File does not exist: " + path;
+        if (fs::is_directory(status)) return "File is actually a directory: " + path;
+        return {};
+      },
+      "FILE");
 }
 
 namespace {
@@ -46,7 +63,7 @@ void AddWatchOptions(CLI::App& watch, BatchOptions& options, std::string& script
   watch.get_option("--ports")->required();
   watch.add_option("SCRIPT", script, "configuration script (text file)")
       ->required()
-      ->check(CLI::ExistingFile);
+      ->check(ExistingScriptFile());
   watch.footer(
       "Configures the readers present, then each one as it appears; a reader is configured\n"
       "again only after its device has gone away and come back. Ctrl-C stops taking new\n"

@@ -260,7 +260,7 @@ int main(int argc, char** argv) {
   AddReaderOptions(*run, options);
   run->add_option("SCRIPT", script, "configuration script (text file)")
       ->required()
-      ->check(CLI::ExistingFile);
+      ->check(ExistingScriptFile());
   BatchOptions batch;
   AddBatchOptions(*run, batch);
   CLI::App* watch =

@@ -174,5 +174,59 @@ TEST(WineCli, PortsThatDoNotOpenFailAlike) {
   }
 }
 
+// A script, a log and a batch's traces in a folder named outside ASCII (an operator's
+// "Zoë\Конфиг"): the Windows program opens and writes them there, echoes their names as
+// UTF-8 bytes, and its outputs are the Linux program's in the same folder.
+TEST(WineCli, FilesInAFolderNamedOutsideAscii) {
+  const fs::path dir = Folder() / u8"Zoë" / u8"Конфиг";
+  fs::create_directories(dir);
+  const std::string folder = dir.string();
+  const std::string script = folder + "/five.txt";
+  std::ofstream(script, std::ios::binary) << kFiveCommands;
+  const auto onWindows = [](const std::string& path) { return WinePath(path); };
+
+  ProcessResult linuxRun, linuxLint;
+  {
+    SimProcess sim(Args{});
+    ASSERT_TRUE(sim.Started()) << sim.Error();
+    linuxRun = RunProcess(KAVONEL_CLI_PATH, {"run", "--port", sim.Path(), script});
+  }
+  linuxLint = RunProcess(KAVONEL_CLI_PATH, {"lint", folder + "/none.txt"});
+  ASSERT_EQ(linuxRun.exitCode, 0) << linuxRun.err;
+
+  {
+    WineReader reader(Args{});
+    ASSERT_TRUE(reader.Ready()) << reader.Error();
+    const ProcessResult r =
+        RunWindows("kavonel-cli.exe", {"run", "--port", kWinePort, "--log",
+                                       onWindows(folder + "/run.log"), onWindows(script)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.out, linuxRun.out);
+    EXPECT_EQ(r.err, linuxRun.err);
+    EXPECT_EQ(ReadAll(folder + "/run.log"), linuxRun.out);
+  }
+  {
+    WineReader reader(Args{});
+    ASSERT_TRUE(reader.Ready()) << reader.Error();
+    const ProcessResult r = RunWindows(
+        "kavonel-cli.exe", {"run", "--port", kWinePort, "--log-dir",
+                            onWindows(folder + "/traces"), onWindows(script)});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // Not COM5.log, which Windows would open as the port itself.
+    EXPECT_EQ(ReadAll(folder + "/traces/COM5_.log"), linuxRun.out);
+  }
+  // The name in the error line is the one given, byte for byte.
+  const ProcessResult lint = RunWindows("kavonel-cli.exe", {"lint", onWindows(folder + "/none.txt")});
+  EXPECT_EQ(lint.exitCode, linuxLint.exitCode);
+  EXPECT_EQ(lint.err, onWindows(folder + "/none.txt") +
+                          linuxLint.err.substr((folder + "/none.txt").size()));
+  const ProcessResult missing =
+      RunWindows("kavonel-cli.exe", {"run", "--port", kWinePort, onWindows(folder + "/none.txt")});
+  EXPECT_EQ(missing.exitCode, 64);
+  EXPECT_NE(missing.err.find("File does not exist: " + onWindows(folder + "/none.txt")),
+            std::string::npos)
+      << missing.err;
+}
+
 }  // namespace
 }  // namespace kavonel::testing

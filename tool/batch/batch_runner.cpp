@@ -1,6 +1,7 @@
 #include "batch/batch_runner.h"
 
 #include <algorithm>
+#include <cctype>
 #include <atomic>
 #include <filesystem>
 
@@ -8,6 +9,7 @@
 #include "batch/reader_view.h"
 #include "link/frame.h"
 #include "link/serial_device.h"
+#include "monitor/utf8_path.h"
 #include "operations/operation_texts.h"
 
 namespace kavonel {
@@ -74,6 +76,14 @@ std::string TraceBaseName(const std::string& port) {
   const size_t slash = name.find_last_of(separators);
   if (slash != std::string::npos) name = name.substr(slash + 1);
   if (name.empty() || name == "." || name == "..") name = "port";
+  // Windows takes CON, NUL, COM1 ... COM9, LPT1 ... and these followed by any extension
+  // for its devices, so "COM5.log" would be the reader's own port, not a file: such a
+  // name gets a "_". The same on every system, so traces keep their names when copied.
+  std::string stem = name.substr(0, name.find('.'));
+  for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  const bool numbered = stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
+                        stem[3] >= '0' && stem[3] <= '9';
+  if (numbered || stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") name += "_";
   return name;
 }
 
@@ -189,7 +199,7 @@ size_t BatchRunner::Start(const std::string& portName) {
       name = base + "-" + std::to_string(n);
     }
     traceNames_.push_back(name);
-    r.tracePath = (std::filesystem::path(settings_.logDir) / (name + ".log")).string();
+    r.tracePath = Utf8String(Utf8Path(settings_.logDir) / (name + ".log"));
     r.id = readers_.size();
     ++running_;
     readers_.push_back(std::move(reader));

@@ -3,6 +3,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "monitor/utf8_path.h"
+
 namespace kavonel {
 namespace fs = std::filesystem;
 
@@ -41,10 +43,7 @@ void CLogFile::Open(const std::string& path, const std::string& fallbackPath) {
   }
   if (fallbackPath.empty()) return;
   std::error_code error;
-  // The path is UTF-8 (on Windows too, where a plain narrow path would be read in the
-  // C library's own code page).
-  const std::u8string utf8(fallbackPath.begin(), fallbackPath.end());
-  fs::create_directories(fs::path(utf8).parent_path(), error);
+  fs::create_directories(Utf8Path(fallbackPath).parent_path(), error);
   m_file = OpenEmpty(fallbackPath);
   if (m_file != nullptr) m_path = fallbackPath;
 }

@@ -46,6 +46,26 @@ TEST(LogFilePaths, BesideProgramAndInUserData) {
   }
 }
 
+// The folder the installer records in the registry: the program there is the installed
+// one, wherever that folder is, and only there.
+TEST(LogFilePaths, TheProgramInTheInstallersFolderIsInstalled) {
+  wchar_t exe[MAX_PATH] = {};
+  ASSERT_GT(GetModuleFileNameW(nullptr, exe, MAX_PATH), 0u);
+  const auto record = [](const std::wstring& folder) {
+    return RegSetKeyValueW(HKEY_LOCAL_MACHINE, L"Software\\Kavonel", L"InstallDir", REG_SZ,
+                           folder.c_str(),
+                           static_cast<DWORD>((folder.size() + 1) * sizeof(wchar_t)));
+  };
+  EXPECT_FALSE(ProgramIsInstalled());
+  // As the installer writes it: with a final backslash.
+  ASSERT_EQ(record(fs::path(exe).parent_path().wstring() + L"\\"), ERROR_SUCCESS);
+  EXPECT_TRUE(ProgramIsInstalled());
+  ASSERT_EQ(record(fs::temp_directory_path().wstring()), ERROR_SUCCESS);
+  EXPECT_FALSE(ProgramIsInstalled());
+  RegDeleteTreeW(HKEY_LOCAL_MACHINE, L"Software\\Kavonel");
+  EXPECT_FALSE(ProgramIsInstalled());
+}
+
 TEST(LogFilePaths, FallsBackToLocalAppDataWhenTheProgramsFolderCannotBeWritten) {
   const fs::path dir = fs::temp_directory_path() / "kavonel-localappdata";
   fs::remove_all(dir);

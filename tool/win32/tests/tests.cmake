@@ -2,8 +2,9 @@
 kavonel_add_test(win32_frontend_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/win32_frontend_test.cpp
           $<TARGET_OBJECTS:kavonel_win32_resources>
-  LIBS kavonel_win32)
+  LIBS kavonel_win32 version)
 target_compile_definitions(win32_frontend_tests PRIVATE KAVONEL_TEST_VERSION="${PROJECT_VERSION}")
+add_dependencies(win32_frontend_tests Kavonel)
 
 # Drives Kavonel.exe from outside by window messages; the Wine tests of the Linux build,
 # the screenshots and the benchmark give it its steps.

@@ -236,17 +236,22 @@ TEST(Resources, EveryDialogIsItsTemplate) {
 }
 
 TEST(Resources, VersionAndManifest) {
-  const HRSRC version = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(16));
-  ASSERT_NE(version, nullptr);
-  const auto* info = static_cast<const BYTE*>(LockResource(LoadResource(nullptr, version)));
-  // VS_FIXEDFILEINFO follows the key "VS_VERSION_INFO", aligned.
-  const BYTE* fixed = info;
-  while (*reinterpret_cast<const DWORD*>(fixed) != 0xFEEF04BD) fixed += 4;
-  const auto* words = reinterpret_cast<const DWORD*>(fixed);
-  const std::string version_text = KAVONEL_TEST_VERSION;
-  const std::string have = std::to_string(HIWORD(words[2])) + "." + std::to_string(LOWORD(words[2])) +
-                           "." + std::to_string(HIWORD(words[3]));
-  EXPECT_EQ(have, version_text);
+  // The program beside this test carries the project's version.
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  path = path.substr(0, path.find_last_of(L"\\/") + 1) + L"Kavonel.exe";
+  DWORD handle = 0;
+  std::vector<BYTE> info(GetFileVersionInfoSizeW(path.c_str(), &handle));
+  ASSERT_FALSE(info.empty());
+  ASSERT_TRUE(GetFileVersionInfoW(path.c_str(), 0, static_cast<DWORD>(info.size()), info.data()));
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT size = 0;
+  ASSERT_TRUE(VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &size));
+  const std::string have = std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +
+                           std::to_string(LOWORD(fixed->dwFileVersionMS)) + "." +
+                           std::to_string(HIWORD(fixed->dwFileVersionLS));
+  EXPECT_EQ(have, KAVONEL_TEST_VERSION);
+  EXPECT_EQ(fixed->dwFileType, static_cast<DWORD>(VFT_APP));
 
   const HRSRC manifest = FindResourceW(nullptr, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
   ASSERT_NE(manifest, nullptr);
