@@ -1,6 +1,7 @@
 #include "data_dictionary.h"
 
-#include <algorithm>
+#include <array>
+#include <iterator>
 
 namespace kavonel::emv {
 namespace {
@@ -78,7 +79,7 @@ constexpr TagInfo kTags[] = {
     {0xDF8137, "Relay resistance transmission time mismatch threshold (%)", kB, 1, 1},
 };
 
-// Ordered by the tag's bytes as a number, which FindTag's binary search relies on.
+// Ordered by the tag's bytes as a number, as tags lists them.
 constexpr bool Ordered() {
   for (size_t i = 1; i < std::size(kTags); ++i) {
     if (kTags[i - 1].tag >= kTags[i].tag) return false;
@@ -101,9 +102,27 @@ std::span<const TagInfo> Dictionary() {
 }
 
 const TagInfo* FindTag(uint32_t tag) {
-  const auto found = std::lower_bound(std::begin(kTags), std::end(kTags), tag,
-                                      [](const TagInfo& info, uint32_t t) { return info.tag < t; });
-  return found != std::end(kTags) && found->tag == tag ? &*found : nullptr;
+  // lint looks up every element of a script: an open-addressed table of the entries'
+  // indexes, twice the table's size, instead of a binary search.
+  constexpr size_t kSlots = 256;
+  static_assert(std::size(kTags) * 2 <= kSlots);
+  constexpr uint8_t kEmpty = 0xFF;
+  const auto slotOf = [](uint32_t t) { return static_cast<size_t>((t * 0x9E3779B1u) >> 24); };
+  static const std::array<uint8_t, kSlots> slots = [&] {
+    std::array<uint8_t, kSlots> table;
+    table.fill(kEmpty);
+    for (size_t i = 0; i < std::size(kTags); ++i) {
+      size_t slot = slotOf(kTags[i].tag);
+      while (table[slot] != kEmpty) slot = (slot + 1) % kSlots;
+      table[slot] = static_cast<uint8_t>(i);
+    }
+    return table;
+  }();
+  for (size_t slot = slotOf(tag);; slot = (slot + 1) % kSlots) {
+    const uint8_t index = slots[slot];
+    if (index == kEmpty) return nullptr;
+    if (kTags[index].tag == tag) return &kTags[index];
+  }
 }
 
 const char* FormatName(Format format) {

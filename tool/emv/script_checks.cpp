@@ -1,6 +1,7 @@
 #include "script_checks.h"
 
 #include <algorithm>
+#include <iterator>
 #include <set>
 #include <string_view>
 
@@ -82,16 +83,6 @@ class Checker {
   Checker(std::span<const uint8_t> buffer, const LineMap& lines, size_t maxFindings)
       : buffer_(buffer), lines_(lines), max_(maxFindings) {}
 
-  void CollectGroups(std::span<const quassel::RecordView> records) {
-    for (const quassel::RecordView& record : records) {
-      if (record.command != 0x04 || record.subCommand != 0x03) continue;
-      ReadTlv(record.data, elements_, problems_);
-      for (const Element& e : elements_) {
-        if (e.depth == 0 && e.tag == kGroupTag) groups_.insert(Hex(Value(record, e)));
-      }
-    }
-  }
-
   void Record(const quassel::RecordView& record) {
     recordOffset_ = static_cast<size_t>(record.data.data() - buffer_.data());
     switch (BodyKindOf(record.command, record.subCommand)) {
@@ -117,8 +108,10 @@ class Checker {
       case BodyKind::kOther:
         break;
     }
-    std::stable_sort(pending_.begin(), pending_.end(),
-                     [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    if (pending_.size() > 1) {
+      std::stable_sort(pending_.begin(), pending_.end(),
+                       [](const Finding& a, const Finding& b) { return a.line < b.line; });
+    }
     for (Finding& finding : pending_) {
       if (result_.findings.size() < max_) {
         result_.findings.push_back(std::move(finding));
@@ -129,7 +122,35 @@ class Checker {
     pending_.clear();
   }
 
-  CheckResult Result() { return std::move(result_); }
+  // The AIDs' groups can be checked only once every group set has been seen.
+  CheckResult Result() {
+    if (!groups_.empty()) {
+      for (Finding& finding : groupless_) {
+        if (groups_.contains(finding.message)) continue;
+        finding.line = lines_.LineOf(finding.line);
+        finding.message = Named(kGroupTag, 2, FindTag(kGroupTag)) + ": group " +
+                          Hex(std::span(reinterpret_cast<const uint8_t*>(finding.message.data()),
+                                        finding.message.size()),
+                              kQuotedBytes) +
+                          " is set by no group set of this script";
+        pending_.push_back(std::move(finding));
+      }
+    }
+    if (!pending_.empty()) {
+      std::vector<Finding> merged;
+      std::merge(std::make_move_iterator(result_.findings.begin()),
+                 std::make_move_iterator(result_.findings.end()),
+                 std::make_move_iterator(pending_.begin()),
+                 std::make_move_iterator(pending_.end()), std::back_inserter(merged),
+                 [](const Finding& a, const Finding& b) { return a.line < b.line; });
+      if (merged.size() > max_) {
+        result_.notListed += merged.size() - max_;
+        merged.resize(max_);
+      }
+      result_.findings = std::move(merged);
+    }
+    return std::move(result_);
+  }
 
  private:
   std::span<const uint8_t> Value(const quassel::RecordView& record, const Element& e) const {
@@ -194,40 +215,64 @@ class Checker {
     Duplicates();
 
     const bool aidSet = record.command == 0x04 && record.subCommand == 0x02;
+    const bool groupSet = record.command == 0x04 && record.subCommand == 0x03;
     if (aidSet && aid == nullptr && topLevelWhole) {
       Add(RecordLine(record), "aid set without 9F06 (Application identifier (AID))");
     }
-    if (aidSet && group != nullptr && !groups_.empty() &&
-        !groups_.contains(Hex(Value(record, *group)))) {
-      Add(LineAt(group->offset), Named(kGroupTag, 2, FindTag(kGroupTag)) + ": group " +
-                                     Hex(Value(record, *group), kQuotedBytes) +
-                                     " is set by no group set of this script");
+    if ((aidSet || groupSet) && group != nullptr) {
+      const std::span<const uint8_t> value = Value(record, *group);
+      std::string bytes(reinterpret_cast<const char*>(value.data()), value.size());
+      if (groupSet) {
+        groups_.insert(std::move(bytes));
+      } else {
+        groupless_.push_back(
+            Finding{static_cast<uint32_t>(recordOffset_ + group->offset), std::move(bytes)});
+      }
     }
   }
 
-  // The same tag twice in one template (or at the top of the record).
+  // The same tag twice in one template (or at the top of the record). A tag's value
+  // alone tells its size (a longer tag is a larger number), so one 64-bit key orders by
+  // template, tag and place: 17 bits of parent, 32 of tag, 15 of index (a record of
+  // 65535 bytes holds at most 32767 elements).
   void Duplicates() {
+    if (elements_.size() < 2 || !AnyRepeat()) return;
     keys_.clear();
     for (size_t i = 0; i < elements_.size(); ++i) {
-      keys_.push_back(Key{elements_[i].parent, elements_[i].tagSize, elements_[i].tag,
-                          static_cast<uint32_t>(i)});
+      keys_.push_back((uint64_t(elements_[i].parent + 1) << 47) | (uint64_t(elements_[i].tag) << 15) |
+                      i);
     }
     std::sort(keys_.begin(), keys_.end());
+    constexpr int kIndexBits = 15;
+    size_t first = 0;
     for (size_t i = 1; i < keys_.size(); ++i) {
-      const Key& a = keys_[i - 1];
-      const Key& b = keys_[i];
-      if (a.parent != b.parent || a.tagSize != b.tagSize || a.tag != b.tag) continue;
-      size_t first = i - 1;
-      while (first > 0 && keys_[first - 1].parent == a.parent &&
-             keys_[first - 1].tagSize == a.tagSize && keys_[first - 1].tag == a.tag) {
-        --first;
+      if ((keys_[i] >> kIndexBits) != (keys_[first] >> kIndexBits)) {
+        first = i;
+        continue;
       }
-      const Element& e = elements_[b.index];
+      const Element& e = elements_[keys_[i] & 0x7FFF];
+      const Element& earlier = elements_[keys_[first] & 0x7FFF];
       Add(LineAt(e.offset), Named(e.tag, e.tagSize, FindTag(e.tag)) +
                                 " appears twice in one " + (e.depth == 0 ? "record" : "template") +
-                                " (first on line " +
-                                std::to_string(LineAt(elements_[keys_[first].index].offset)) + ")");
+                                " (first on line " + std::to_string(LineAt(earlier.offset)) + ")");
     }
+  }
+
+  // Whether some tag may stand twice in one template: one pass over a table stamped per
+  // record, so the common record (no repeat) costs no sort.
+  bool AnyRepeat() {
+    if (elements_.size() > kSeenSlots / 2) return true;  // the sort decides
+    ++stamp_;
+    for (const Element& e : elements_) {
+      const uint64_t key = (uint64_t(e.parent + 1) << 32) | e.tag;
+      size_t slot = static_cast<size_t>((key * 0x9E3779B97F4A7C15u) >> 54);
+      while (seen_[slot].stamp == stamp_) {
+        if (seen_[slot].key == key) return true;
+        slot = (slot + 1) % kSeenSlots;
+      }
+      seen_[slot] = Seen{key, stamp_};
+    }
+    return false;
   }
 
   void ExceptionEntry(const quassel::RecordView& record) {
@@ -250,14 +295,6 @@ class Checker {
     }
   }
 
-  struct Key {
-    int32_t parent;
-    uint8_t tagSize;
-    uint32_t tag;
-    uint32_t index;
-    auto operator<=>(const Key&) const = default;
-  };
-
   std::span<const uint8_t> buffer_;
   const LineMap& lines_;
   size_t max_;
@@ -265,7 +302,16 @@ class Checker {
   std::set<std::string> groups_;
   std::vector<Element> elements_;
   std::vector<TlvProblem> problems_;
-  std::vector<Key> keys_;
+  std::vector<uint64_t> keys_;
+  static constexpr size_t kSeenSlots = 1024;  // the hash's top 10 bits
+  struct Seen {
+    uint64_t key = 0;
+    uint32_t stamp = 0;
+  };
+  std::vector<Seen> seen_ = std::vector<Seen>(kSeenSlots);
+  uint32_t stamp_ = 0;
+  // AIDs' groups: the FFE4's buffer offset as the line, the value's bytes as the message.
+  std::vector<Finding> groupless_;
   std::vector<Finding> pending_;
   CheckResult result_;
 };
@@ -315,7 +361,6 @@ CheckResult CheckScript(std::span<const quassel::RecordView> records,
                         std::span<const uint8_t> buffer, const LineMap& lines,
                         size_t maxFindings) {
   Checker checker(buffer, lines, maxFindings);
-  checker.CollectGroups(records);
   for (const quassel::RecordView& record : records) checker.Record(record);
   return checker.Result();
 }

@@ -39,17 +39,23 @@ void ReadTlv(std::span<const uint8_t> data, std::vector<Element>& elements,
       continue;
     }
     const auto depth = static_cast<uint32_t>(open.size());
-    TlvProblem problem{TlvProblemKind::kLeftOver};
-    problem.offset = static_cast<uint32_t>(pos);
-    problem.depth = depth;
-    problem.end = static_cast<uint32_t>(end);
+    // A problem ends this level: the rest of it is unreadable.
+    const auto fail = [&](TlvProblemKind kind, uint32_t tag, size_t tagSize, size_t length,
+                          size_t available) {
+      problems.push_back(TlvProblem{kind, static_cast<uint32_t>(pos), tag,
+                                    static_cast<uint8_t>(tagSize), static_cast<uint32_t>(length),
+                                    static_cast<uint32_t>(available), depth,
+                                    static_cast<uint32_t>(end)});
+      pos = end;
+    };
     // The tag: one byte, or more while the first has its low five bits set and each
     // following byte has bit 8 set; FFE0..FFFF stop after two.
     size_t at = pos;
     uint32_t tag = data[at++];
     size_t tagSize = 1;
-    bool whole = true;
     if ((tag & 0x1F) == 0x1F) {
+      bool whole = true;
+      bool tooLong = false;
       for (;;) {
         if (at >= end) {
           whole = false;
@@ -60,17 +66,21 @@ void ReadTlv(std::span<const uint8_t> data, std::vector<Element>& elements,
         ++tagSize;
         if ((next & 0x80) == 0 || ReadersOwnTag(tag, tagSize)) break;
         if (tagSize == kMaxTagSize) {
-          problem.kind = TlvProblemKind::kLongTag;
+          tooLong = true;
           break;
         }
       }
+      if (tooLong) {
+        fail(TlvProblemKind::kLongTag, tag, tagSize, 0, end - pos);
+        continue;
+      }
+      if (!whole) {
+        fail(TlvProblemKind::kLeftOver, tag, tagSize, 0, end - pos);
+        continue;
+      }
     }
-    problem.tag = tag;
-    problem.tagSize = static_cast<uint8_t>(tagSize);
-    if (!whole || problem.kind == TlvProblemKind::kLongTag || at >= end) {
-      problem.available = static_cast<uint32_t>(end - pos);
-      problems.push_back(problem);
-      pos = end;  // the rest of this level is unreadable
+    if (at >= end) {
+      fail(TlvProblemKind::kLeftOver, tag, tagSize, 0, end - pos);
       continue;
     }
     // The length: 00..7F, 81 xx or 82 xxxx.
@@ -79,16 +89,11 @@ void ReadTlv(std::span<const uint8_t> data, std::vector<Element>& elements,
     if (length >= 0x80) {
       const size_t extra = length - 0x80;
       if (extra == 0 || extra > 2) {
-        problem.kind = TlvProblemKind::kBadLength;
-        problem.length = static_cast<uint32_t>(length);
-        problems.push_back(problem);
-        pos = end;
+        fail(TlvProblemKind::kBadLength, tag, tagSize, length, 0);
         continue;
       }
       if (end - at < extra) {
-        problem.available = static_cast<uint32_t>(end - pos);
-        problems.push_back(problem);
-        pos = end;
+        fail(TlvProblemKind::kLeftOver, tag, tagSize, 0, end - pos);
         continue;
       }
       length = 0;
@@ -96,11 +101,7 @@ void ReadTlv(std::span<const uint8_t> data, std::vector<Element>& elements,
       lengthSize += extra;
     }
     if (length > end - at) {
-      problem.kind = TlvProblemKind::kValueOverrun;
-      problem.length = static_cast<uint32_t>(length);
-      problem.available = static_cast<uint32_t>(end - at);
-      problems.push_back(problem);
-      pos = end;
+      fail(TlvProblemKind::kValueOverrun, tag, tagSize, length, end - at);
       continue;
     }
     Element element;

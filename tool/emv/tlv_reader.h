@@ -36,7 +36,7 @@ enum class TlvProblemKind : uint8_t {
 };
 
 struct TlvProblem {
-  TlvProblemKind kind;
+  TlvProblemKind kind = TlvProblemKind::kLeftOver;
   uint32_t offset = 0;     // where the element (or the left-over bytes) starts
   uint32_t tag = 0;        // as far as it could be read
   uint8_t tagSize = 0;     // the bytes of tag
