@@ -177,11 +177,10 @@ class Checker {
                                     Bytes(p.available) + " left)");
           break;
         case TlvProblemKind::kLeftOver:
-          Add(LineAt(p.offset), "tag " + tag + ": " + Bytes(p.available) +
-                                    " left over at the end of the " +
-                                    (p.depth == 0 ? "body" : "template") +
-                                    " are no whole element (" +
-                                    Hex(record.data.subspan(p.offset, p.available), 8) + ")");
+          Add(LineAt(p.offset), "tag " + tag + ": the " + (p.depth == 0 ? "body" : "template") +
+                                    " ends within its tag and length (" + Bytes(p.available) +
+                                    " left: " + Hex(record.data.subspan(p.offset, p.available), 8) +
+                                    ")");
           break;
         case TlvProblemKind::kBadLength:
           Add(LineAt(p.offset), Named(p.tag, p.tagSize, FindTag(p.tag)) + ": length byte " +

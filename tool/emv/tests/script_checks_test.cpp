@@ -59,7 +59,7 @@ const Case kCases[] = {
      {{4, "DF8123 (Reader contactless floor limit): length 6 runs past the end of the body (5 bytes left)"}}},
     {"bytes left over that are no whole element",
      "group set\n  FFE4 01 01\n  9F1A 02 0840\n  9F\nend\n",
-     {{4, "tag 9F: 1 byte left over at the end of the body"}}},
+     {{4, "tag 9F: the body ends within its tag and length (1 byte left: 9F)"}}},
     {"a length form that is not read",
      "group set FFE4 01 01\n 9F1A 83 000002 0840 end\n",
      {{2, "9F1A (Terminal country code): length byte 83"}}},
