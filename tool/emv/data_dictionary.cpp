@@ -1,5 +1,6 @@
 #include "data_dictionary.h"
 
+#include <algorithm>
 #include <array>
 #include <iterator>
 
@@ -150,6 +151,22 @@ std::string TagText(uint32_t tag, size_t tagSize) {
     text += kDigits[byte & 0xF];
   }
   return text;
+}
+
+std::string HexText(std::span<const uint8_t> bytes, size_t maxBytes) {
+  static const char kDigits[] = "0123456789ABCDEF";
+  std::string text;
+  text.reserve(std::min(bytes.size(), maxBytes) * 2 + 3);
+  for (size_t i = 0; i < bytes.size() && i < maxBytes; ++i) {
+    text += kDigits[bytes[i] >> 4];
+    text += kDigits[bytes[i] & 0xF];
+  }
+  if (bytes.size() > maxBytes) text += "...";
+  return text;
+}
+
+std::string ByteCount(size_t count) {
+  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
 }
 
 std::string TagText(uint32_t tag) {

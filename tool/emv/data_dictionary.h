@@ -54,6 +54,10 @@ const char* FormatName(Format format);
 std::string TagText(uint32_t tag, size_t tagSize);
 // A tag of the table in upper-case hex ("9F1A").
 std::string TagText(uint32_t tag);
+// Bytes in upper-case hex without blanks; past maxBytes cut, with "..." after them.
+std::string HexText(std::span<const uint8_t> bytes, size_t maxBytes = SIZE_MAX);
+// "1 byte", "6 bytes".
+std::string ByteCount(size_t count);
 // "9F1A" (or "9f1a") as a tag, or nothing when it is not 1 to 4 bytes of hex.
 std::optional<uint32_t> ParseTag(std::string_view text, size_t* tagSize = nullptr);
 // The allowed lengths in words: "2", "5 to 16", "at least 1".

@@ -17,20 +17,6 @@ constexpr uint32_t kGroupTag = 0xFFE4;
 // Values quoted in a message are cut after this many bytes.
 constexpr size_t kQuotedBytes = 16;
 
-std::string Hex(std::span<const uint8_t> bytes, size_t maxBytes = SIZE_MAX) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  for (size_t i = 0; i < bytes.size() && i < maxBytes; ++i) {
-    text += kDigits[bytes[i] >> 4];
-    text += kDigits[bytes[i] & 0xF];
-  }
-  if (bytes.size() > maxBytes) text += "...";
-  return text;
-}
-
-std::string Bytes(size_t count) {
-  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
-}
 
 // "9F1A (Terminal country code)", or the tag alone when the table does not know it.
 std::string Named(uint32_t tag, size_t tagSize, const TagInfo* info) {
@@ -45,7 +31,7 @@ std::string FormatFault(const TagInfo& info, std::span<const uint8_t> value) {
     case Format::kN:
       for (uint8_t byte : value) {
         if ((byte >> 4) > 9 || (byte & 0xF) > 9) {
-          return Hex(value, kQuotedBytes) + " is not all digits (format n)";
+          return HexText(value, kQuotedBytes) + " is not all digits (format n)";
         }
       }
       return {};
@@ -56,7 +42,7 @@ std::string FormatFault(const TagInfo& info, std::span<const uint8_t> value) {
           if (nibble == 0xF) {
             padding = true;
           } else if (padding || nibble > 9) {
-            return Hex(value, kQuotedBytes) +
+            return HexText(value, kQuotedBytes) +
                    " has a non-digit before its F padding (format cn)";
           }
         }
@@ -67,7 +53,7 @@ std::string FormatFault(const TagInfo& info, std::span<const uint8_t> value) {
     case Format::kAns:
       for (size_t i = 0; i < value.size(); ++i) {
         if (value[i] < 0x20 || value[i] > 0x7E) {
-          return "byte " + Hex(value.subspan(i, 1)) + " at " + std::to_string(i + 1) +
+          return "byte " + HexText(value.subspan(i, 1)) + " at " + std::to_string(i + 1) +
                  " of the value is not printable text (format " + FormatName(info.format) + ")";
         }
       }
@@ -91,14 +77,14 @@ class Checker {
         break;
       case BodyKind::kRevocationEntry:
         if (record.data.size() != kRevocationEntrySize) {
-          Add(RecordLine(record), "revocation list entry of " + Bytes(record.data.size()) +
+          Add(RecordLine(record), "revocation list entry of " + ByteCount(record.data.size()) +
                                       ", expected 9: RID (5), CA public key index (1), "
                                       "certificate serial number (3)");
         }
         break;
       case BodyKind::kRidIndexEntry:
         if (record.data.size() != kRidIndexEntrySize) {
-          Add(RecordLine(record), "revocation list entry of " + Bytes(record.data.size()) +
+          Add(RecordLine(record), "revocation list entry of " + ByteCount(record.data.size()) +
                                       ", expected 6: RID (5), CA public key index (1)");
         }
         break;
@@ -129,7 +115,7 @@ class Checker {
         if (groups_.contains(finding.message)) continue;
         finding.line = lines_.LineOf(finding.line);
         finding.message = Named(kGroupTag, 2, FindTag(kGroupTag)) + ": group " +
-                          Hex(std::span(reinterpret_cast<const uint8_t*>(finding.message.data()),
+                          HexText(std::span(reinterpret_cast<const uint8_t*>(finding.message.data()),
                                         finding.message.size()),
                               kQuotedBytes) +
                           " is set by no group set of this script";
@@ -174,17 +160,17 @@ class Checker {
           Add(LineAt(p.offset), Named(p.tag, p.tagSize, FindTag(p.tag)) + ": length " +
                                     std::to_string(p.length) + " runs past the end of the " +
                                     (p.depth == 0 ? "body" : "template") + " (" +
-                                    Bytes(p.available) + " left)");
+                                    ByteCount(p.available) + " left)");
           break;
         case TlvProblemKind::kLeftOver:
           Add(LineAt(p.offset), "tag " + tag + ": the " + (p.depth == 0 ? "body" : "template") +
-                                    " ends within its tag and length (" + Bytes(p.available) +
-                                    " left: " + Hex(record.data.subspan(p.offset, p.available), 8) +
+                                    " ends within its tag and length (" + ByteCount(p.available) +
+                                    " left: " + HexText(record.data.subspan(p.offset, p.available), 8) +
                                     ")");
           break;
         case TlvProblemKind::kBadLength:
           Add(LineAt(p.offset), Named(p.tag, p.tagSize, FindTag(p.tag)) + ": length byte " +
-                                    Hex(record.data.subspan(p.offset + p.tagSize, 1)) +
+                                    HexText(record.data.subspan(p.offset + p.tagSize, 1)) +
                                     " is none of 00 to 7F, 81 xx, 82 xxxx; the rest of the " +
                                     (p.depth == 0 ? "body" : "template") + " is not read");
           break;
@@ -277,14 +263,14 @@ class Checker {
   void ExceptionEntry(const quassel::RecordView& record) {
     const size_t size = record.data.size();
     if (size < 2 || size > kMaxPanBytes + 1) {
-      Add(RecordLine(record), "exception list entry of " + Bytes(size) +
+      Add(RecordLine(record), "exception list entry of " + ByteCount(size) +
                                   ", expected a PAN (1 to 10 bytes) and its sequence number (1)");
       return;
     }
     const std::span<const uint8_t> pan = record.data.first(size - 1);
     const PanReading reading = ReadPan(pan);
     if (!reading.wellFormed) {
-      Add(RecordLine(record), "exception list PAN " + Hex(pan) +
+      Add(RecordLine(record), "exception list PAN " + HexText(pan) +
                                   " has a non-digit before its F padding (digit " +
                                   std::to_string(reading.badNibble + 1) + ")");
     } else if (reading.digits.size() >= 2 && !reading.luhnValid) {

@@ -139,9 +139,6 @@ std::string EntryText(BodyKind kind, std::span<const uint8_t> data) {
   }
 }
 
-std::string Bytes(size_t count) {
-  return std::to_string(count) + (count == 1 ? " byte" : " bytes");
-}
 
 nlohmann::json ElementJson(const std::vector<ExplainedElement>& elements, size_t index,
                            std::vector<std::vector<size_t>>& children) {
@@ -163,17 +160,6 @@ nlohmann::json ElementJson(const std::vector<ExplainedElement>& elements, size_t
 }
 
 }  // namespace
-
-std::string HexText(std::span<const uint8_t> bytes) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  std::string text;
-  text.reserve(bytes.size() * 2);
-  for (uint8_t byte : bytes) {
-    text += kDigits[byte >> 4];
-    text += kDigits[byte & 0xF];
-  }
-  return text;
-}
 
 std::vector<ExplainedRecord> ExplainScript(std::span<const quassel::RecordView> records,
                                            std::span<const uint8_t> buffer, const LineMap& lines) {
@@ -222,7 +208,7 @@ std::string ExplainText(const std::vector<ExplainedRecord>& records) {
   for (const ExplainedRecord& r : records) {
     text += std::to_string(r.line) + ": " + r.statement + " [" +
             HexText(std::span<const uint8_t>(&r.command, 1)) + " " +
-            HexText(std::span<const uint8_t>(&r.subCommand, 1)) + "] " + Bytes(r.data.size());
+            HexText(std::span<const uint8_t>(&r.subCommand, 1)) + "] " + ByteCount(r.data.size());
     if (r.kind != BodyKind::kTlv && !r.data.empty()) text += ": " + HexText(r.data);
     if (!r.readable.empty()) text += " = " + r.readable;
     text += '\n';
@@ -230,7 +216,7 @@ std::string ExplainText(const std::vector<ExplainedRecord>& records) {
       text.append(2 * (e.element.depth + 1), ' ');
       text += std::to_string(e.line) + ": " + TagText(e.element.tag, e.element.tagSize) + " " +
               (e.info != nullptr ? e.info->name : "(not in the dictionary)") + ", " +
-              Bytes(e.element.length);
+              ByteCount(e.element.length);
       if (e.element.constructed) {
         text += ", template";
       } else if (!e.value.empty()) {

@@ -53,7 +53,4 @@ std::string ExplainText(const std::vector<ExplainedRecord>& records);
 // elements for a template).
 nlohmann::json ExplainJson(const std::vector<ExplainedRecord>& records);
 
-// Upper-case hex without blanks.
-std::string HexText(std::span<const uint8_t> bytes);
-
 }  // namespace kavonel::emv
