@@ -262,9 +262,10 @@ int main(int argc, char** argv) {
     return false;
   };
   if (argc > 1 && argv[1][0] != '-' && !isCommand(argv[1])) {
-    return UsageError(std::string(argv[1]) +
-                      ": not a command (run, watch, check, reset, reboot, detect, lint, explain, tags, "
-                      "ports)");
+    return UsageError(
+        std::string(argv[1]) +
+        ": not a command (run, watch, check, reset, reboot, detect, lint, explain, tags, "
+        "ports)");
   }
   try {
     app.parse(argc, argv);

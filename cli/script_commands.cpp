@@ -111,11 +111,10 @@ int RunExplain(const std::string& path, bool json) {
   const std::vector<quassel::RecordView> views = script.decoder.Records();
   const std::vector<emv::ExplainedRecord> explained =
       emv::ExplainScript(views, script.decoder.Bytes(), script.Lines());
-  const std::string text =
-      json ? emv::ExplainJson(explained).dump(2, ' ', false,
-                                              nlohmann::json::error_handler_t::replace) +
-                 "\n"
-           : emv::ExplainText(explained);
+  const std::string text = json ? emv::ExplainJson(explained).dump(
+                                      2, ' ', false, nlohmann::json::error_handler_t::replace) +
+                                      "\n"
+                                : emv::ExplainText(explained);
   std::fwrite(text.data(), 1, text.size(), stdout);
   return 0;
 }
@@ -151,8 +150,8 @@ int RunTags(const std::vector<std::string>& tags, bool json) {
     return status;
   }
   for (const emv::TagInfo* info : chosen) {
-    std::printf("%-7s %-4s %-11s %s\n", emv::TagText(info->tag).c_str(), emv::FormatName(info->format),
-                emv::LengthText(*info).c_str(), info->name);
+    std::printf("%-7s %-4s %-11s %s\n", emv::TagText(info->tag).c_str(),
+                emv::FormatName(info->format), emv::LengthText(*info).c_str(), info->name);
   }
   return status;
 }

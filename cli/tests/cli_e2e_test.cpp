@@ -454,18 +454,20 @@ TEST(CliLintTest, DataWarningsOnTheirLinesAndStrictFailsOnThem) {
 // explain --json names every record and element; written back (tag, length, value, or a
 // template's elements) they give exactly the bytes the decoder hands to the reader.
 TEST(CliExplainTest, JsonWritesBackToEachRecordsBytes) {
-  const std::string script = WriteScript(
-      "explain.txt",
-      "pollmode set 01 end\n"
-      "configuration set 9F1A 02 0840 5F2A 02 0840 5F36 01 02 end\n"
-      "group set\n"
-      "  FFE4 01 01\n"
-      "  DF8123 06 000000001000\n"
-      "  E1 82 0104 DF8131 81 FF " + std::string(510, '5') + "\n"
-      "  BF0C 04 9F35 01 22\n"
-      "end\n"
-      "revocation list add\n  A000000003 92 000123\nend\n"
-      "exception list add\n  4761739001010010 01\nend\n");
+  const std::string script =
+      WriteScript("explain.txt",
+                  "pollmode set 01 end\n"
+                  "configuration set 9F1A 02 0840 5F2A 02 0840 5F36 01 02 end\n"
+                  "group set\n"
+                  "  FFE4 01 01\n"
+                  "  DF8123 06 000000001000\n"
+                  "  E1 82 0104 DF8131 81 FF " +
+                      std::string(510, '5') +
+                      "\n"
+                      "  BF0C 04 9F35 01 22\n"
+                      "end\n"
+                      "revocation list add\n  A000000003 92 000123\nend\n"
+                      "exception list add\n  4761739001010010 01\nend\n");
   const ProcessResult r = Cli({"explain", "--json", script});
   ASSERT_EQ(r.exitCode, 0) << r.err;
   const nlohmann::json json = nlohmann::json::parse(r.out);
@@ -475,14 +477,18 @@ TEST(CliExplainTest, JsonWritesBackToEachRecordsBytes) {
   ASSERT_EQ(json.size(), records.size());
   const auto hex = [](std::span<const uint8_t> bytes) {
     std::string text;
-    for (uint8_t b : bytes) text += std::string(1, "0123456789ABCDEF"[b >> 4]) + "0123456789ABCDEF"[b & 15];
+    for (uint8_t b : bytes)
+      text += std::string(1, "0123456789ABCDEF"[b >> 4]) + "0123456789ABCDEF"[b & 15];
     return text;
   };
   const auto length = [&](size_t n) {
     std::vector<uint8_t> bytes;
-    if (n >= 0x100) bytes = {0x82, uint8_t(n >> 8), uint8_t(n)};
-    else if (n >= 0x80) bytes = {0x81, uint8_t(n)};
-    else bytes = {uint8_t(n)};
+    if (n >= 0x100)
+      bytes = {0x82, uint8_t(n >> 8), uint8_t(n)};
+    else if (n >= 0x80)
+      bytes = {0x81, uint8_t(n)};
+    else
+      bytes = {uint8_t(n)};
     return hex(bytes);
   };
   const auto encode = [&](const nlohmann::json& elements, const auto& self) -> std::string {
@@ -502,8 +508,8 @@ TEST(CliExplainTest, JsonWritesBackToEachRecordsBytes) {
     const std::string data = record["data"];
     const size_t size = data.size() / 2;
     EXPECT_EQ(hex(records[i].bytes),
-              hex(std::vector<uint8_t>{record["command"], record["sub_command"],
-                                       uint8_t(size >> 8), uint8_t(size)}) +
+              hex(std::vector<uint8_t>{record["command"], record["sub_command"], uint8_t(size >> 8),
+                                       uint8_t(size)}) +
                   data);
     EXPECT_EQ(hex(records[i].data), data);
     if (record.contains("elements")) {
@@ -521,8 +527,9 @@ TEST(CliExplainTest, JsonWritesBackToEachRecordsBytes) {
 
   const ProcessResult text = Cli({"explain", script});
   EXPECT_EQ(text.exitCode, 0);
-  EXPECT_NE(text.out.find("  2: 9F1A Terminal country code, 2 bytes: 0840 = 840 United States (US)\n"),
-            std::string::npos)
+  EXPECT_NE(
+      text.out.find("  2: 9F1A Terminal country code, 2 bytes: 0840 = 840 United States (US)\n"),
+      std::string::npos)
       << text.out;
 }
 

@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                                  static_cast<uint8_t>(body.size())};
   buffer.insert(buffer.end(), body.begin(), body.end());
   std::vector<uint32_t> lineEnds;
-  for (size_t end = 4; end < buffer.size(); end += perLine) lineEnds.push_back(static_cast<uint32_t>(end));
+  for (size_t end = 4; end < buffer.size(); end += perLine)
+    lineEnds.push_back(static_cast<uint32_t>(end));
   lineEnds.push_back(static_cast<uint32_t>(buffer.size()));
 
   quassel::RecordView record;

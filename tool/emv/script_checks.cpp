@@ -17,7 +17,6 @@ constexpr uint32_t kGroupTag = 0xFFE4;
 // Values quoted in a message are cut after this many bytes.
 constexpr size_t kQuotedBytes = 16;
 
-
 // "9F1A (Terminal country code)", or the tag alone when the table does not know it.
 std::string Named(uint32_t tag, size_t tagSize, const TagInfo* info) {
   std::string text = TagText(tag, tagSize);
@@ -111,23 +110,21 @@ class Checker {
   // The AIDs' groups can be checked only once every group set has been seen.
   CheckResult Result() {
     if (!groups_.empty()) {
-      for (Finding& finding : groupless_) {
-        if (groups_.contains(finding.message)) continue;
-        finding.line = lines_.LineOf(finding.line);
-        finding.message = Named(kGroupTag, 2, FindTag(kGroupTag)) + ": group " +
-                          HexText(std::span(reinterpret_cast<const uint8_t*>(finding.message.data()),
-                                        finding.message.size()),
-                              kQuotedBytes) +
-                          " is set by no group set of this script";
-        pending_.push_back(std::move(finding));
+      for (const AidGroup& aid : aidGroups_) {
+        if (groups_.contains(aid.value)) continue;
+        const std::span<const uint8_t> value(reinterpret_cast<const uint8_t*>(aid.value.data()),
+                                             aid.value.size());
+        Add(lines_.LineOf(aid.offset), Named(kGroupTag, 2, FindTag(kGroupTag)) + ": group " +
+                                           HexText(value, kQuotedBytes) +
+                                           " is set by no group set of this script");
       }
     }
     if (!pending_.empty()) {
       std::vector<Finding> merged;
       std::merge(std::make_move_iterator(result_.findings.begin()),
                  std::make_move_iterator(result_.findings.end()),
-                 std::make_move_iterator(pending_.begin()),
-                 std::make_move_iterator(pending_.end()), std::back_inserter(merged),
+                 std::make_move_iterator(pending_.begin()), std::make_move_iterator(pending_.end()),
+                 std::back_inserter(merged),
                  [](const Finding& a, const Finding& b) { return a.line < b.line; });
       if (merged.size() > max_) {
         result_.notListed += merged.size() - max_;
@@ -163,10 +160,10 @@ class Checker {
                                     ByteCount(p.available) + " left)");
           break;
         case TlvProblemKind::kLeftOver:
-          Add(LineAt(p.offset), "tag " + tag + ": the " + (p.depth == 0 ? "body" : "template") +
-                                    " ends within its tag and length (" + ByteCount(p.available) +
-                                    " left: " + HexText(record.data.subspan(p.offset, p.available), 8) +
-                                    ")");
+          Add(LineAt(p.offset),
+              "tag " + tag + ": the " + (p.depth == 0 ? "body" : "template") +
+                  " ends within its tag and length (" + ByteCount(p.available) +
+                  " left: " + HexText(record.data.subspan(p.offset, p.available), 8) + ")");
           break;
         case TlvProblemKind::kBadLength:
           Add(LineAt(p.offset), Named(p.tag, p.tagSize, FindTag(p.tag)) + ": length byte " +
@@ -210,8 +207,7 @@ class Checker {
       if (groupSet) {
         groups_.insert(std::move(bytes));
       } else {
-        groupless_.push_back(
-            Finding{static_cast<uint32_t>(recordOffset_ + group->offset), std::move(bytes)});
+        aidGroups_.push_back(AidGroup{recordOffset_ + group->offset, std::move(bytes)});
       }
     }
   }
@@ -224,8 +220,8 @@ class Checker {
     if (elements_.size() < 2 || !AnyRepeat()) return;
     keys_.clear();
     for (size_t i = 0; i < elements_.size(); ++i) {
-      keys_.push_back((uint64_t(elements_[i].parent + 1) << 47) | (uint64_t(elements_[i].tag) << 15) |
-                      i);
+      keys_.push_back((uint64_t(elements_[i].parent + 1) << 47) |
+                      (uint64_t(elements_[i].tag) << 15) | i);
     }
     std::sort(keys_.begin(), keys_.end());
     constexpr int kIndexBits = 15;
@@ -237,9 +233,9 @@ class Checker {
       }
       const Element& e = elements_[keys_[i] & 0x7FFF];
       const Element& earlier = elements_[keys_[first] & 0x7FFF];
-      Add(LineAt(e.offset), Named(e.tag, e.tagSize, FindTag(e.tag)) +
-                                " appears twice in one " + (e.depth == 0 ? "record" : "template") +
-                                " (first on line " + std::to_string(LineAt(earlier.offset)) + ")");
+      Add(LineAt(e.offset), Named(e.tag, e.tagSize, FindTag(e.tag)) + " appears twice in one " +
+                                (e.depth == 0 ? "record" : "template") + " (first on line " +
+                                std::to_string(LineAt(earlier.offset)) + ")");
     }
   }
 
@@ -284,7 +280,6 @@ class Checker {
   const LineMap& lines_;
   size_t max_;
   size_t recordOffset_ = 0;
-  std::set<std::string> groups_;
   std::vector<Element> elements_;
   std::vector<TlvProblem> problems_;
   std::vector<uint64_t> keys_;
@@ -295,8 +290,13 @@ class Checker {
   };
   std::vector<Seen> seen_ = std::vector<Seen>(kSeenSlots);
   uint32_t stamp_ = 0;
-  // AIDs' groups: the FFE4's buffer offset as the line, the value's bytes as the message.
-  std::vector<Finding> groupless_;
+  // The groups of the AIDs, checked at the end: where each FFE4 is, and its value.
+  struct AidGroup {
+    size_t offset;
+    std::string value;
+  };
+  std::vector<AidGroup> aidGroups_;
+  std::set<std::string> groups_;  // the values of the group sets' FFE4
   std::vector<Finding> pending_;
   CheckResult result_;
 };
@@ -343,8 +343,7 @@ uint32_t LineMap::LineOf(size_t offset) const {
 }
 
 CheckResult CheckScript(std::span<const quassel::RecordView> records,
-                        std::span<const uint8_t> buffer, const LineMap& lines,
-                        size_t maxFindings) {
+                        std::span<const uint8_t> buffer, const LineMap& lines, size_t maxFindings) {
   Checker checker(buffer, lines, maxFindings);
   for (const quassel::RecordView& record : records) checker.Record(record);
   return checker.Result();

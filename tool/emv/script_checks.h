@@ -13,11 +13,11 @@ namespace kavonel::emv {
 
 // How a record's data is laid out, by its command and sub-command.
 enum class BodyKind : uint8_t {
-  kOther,              // poll mode, baud rate, device source, ...: bytes only the reader reads
-  kTlv,                // configuration, group, AID and risk parameter records
-  kRevocationEntry,    // RID, CA public key index, certificate serial number
-  kRidIndexEntry,      // RID, CA public key index
-  kExceptionEntry,     // PAN, PAN sequence number
+  kOther,            // poll mode, baud rate, device source, ...: bytes only the reader reads
+  kTlv,              // configuration, group, AID and risk parameter records
+  kRevocationEntry,  // RID, CA public key index, certificate serial number
+  kRidIndexEntry,    // RID, CA public key index
+  kExceptionEntry,   // PAN, PAN sequence number
 };
 BodyKind BodyKindOf(uint8_t command, uint8_t subCommand);
 

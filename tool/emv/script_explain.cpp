@@ -139,7 +139,6 @@ std::string EntryText(BodyKind kind, std::span<const uint8_t> data) {
   }
 }
 
-
 nlohmann::json ElementJson(const std::vector<ExplainedElement>& elements, size_t index,
                            std::vector<std::vector<size_t>>& children) {
   const ExplainedElement& e = elements[index];
@@ -238,10 +237,8 @@ nlohmann::json ExplainJson(const std::vector<ExplainedRecord>& records) {
   nlohmann::json out = nlohmann::json::array();
   for (const ExplainedRecord& r : records) {
     nlohmann::json record = {
-        {"line", r.line},
-        {"statement", r.statement},
-        {"command", r.command},
-        {"sub_command", r.subCommand},
+        {"line", r.line},          {"statement", r.statement},
+        {"command", r.command},    {"sub_command", r.subCommand},
         {"data", HexText(r.data)},
     };
     if (r.kind == BodyKind::kTlv) {

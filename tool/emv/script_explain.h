@@ -20,7 +20,7 @@ struct ExplainedElement {
   const TagInfo* info = nullptr;  // nullptr: not in the dictionary
   uint32_t line = 0;              // where its tag starts
   std::span<const uint8_t> value;
-  std::string readable;           // empty where the format has no other reading
+  std::string readable;  // empty where the format has no other reading
 };
 
 // Bytes of a TLV body that are no whole element (lint says why).

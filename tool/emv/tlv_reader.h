@@ -23,7 +23,7 @@ struct Element {
   uint32_t depth = 0;        // 0 at the top level of the record
   int32_t parent = -1;       // index of the constructed element holding it, -1 at the top
   uint8_t tagSize = 0;
-  uint8_t lengthSize = 0;    // 1, 2 (81 xx) or 3 (82 xxxx)
+  uint8_t lengthSize = 0;  // 1, 2 (81 xx) or 3 (82 xxxx)
   bool constructed = false;
 };
 
@@ -43,7 +43,7 @@ struct TlvProblem {
   uint32_t length = 0;     // kValueOverrun: the length written; kBadLength: the byte
   uint32_t available = 0;  // kValueOverrun: the bytes that are there; kLeftOver: their count
   uint32_t depth = 0;
-  uint32_t end = 0;        // where the level ends that is not read on
+  uint32_t end = 0;  // where the level ends that is not read on
 };
 
 // Reads data into elements in script order (a constructed element before what it

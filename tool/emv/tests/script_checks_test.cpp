@@ -1,5 +1,7 @@
 // lint's checks and explain's readings on scripts decoded by the real decoder, so the
 // line of every finding is the line the script author sees.
+#include "script_checks.h"
+
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -7,7 +9,6 @@
 #include <string>
 #include <vector>
 
-#include "script_checks.h"
 #include "script_explain.h"
 
 namespace kavonel::emv {
@@ -56,7 +57,9 @@ const Case kCases[] = {
      "  ; the limit\n"
      "  DF8123 06 0000000050\n"
      "end\n",
-     {{4, "DF8123 (Reader contactless floor limit): length 6 runs past the end of the body (5 bytes left)"}}},
+     {{4,
+       "DF8123 (Reader contactless floor limit): length 6 runs past the end of the body (5 bytes "
+       "left)"}}},
     {"bytes left over that are no whole element",
      "group set\n  FFE4 01 01\n  9F1A 02 0840\n  9F\nend\n",
      {{4, "tag 9F: the body ends within its tag and length (1 byte left: 9F)"}}},
@@ -67,9 +70,11 @@ const Case kCases[] = {
      "configuration set\n"
      "  9F1A 03 084000\n"
      "  9F35 81 02 2200\n"
-     "  DF8131 81 80 " + k128Bytes + "\n"
-     "  E1 82 0007 9F33 04 E0F8C800\n"
-     "end\n",
+     "  DF8131 81 80 " +
+         k128Bytes +
+         "\n"
+         "  E1 82 0007 9F33 04 E0F8C800\n"
+         "end\n",
      {{2, "9F1A (Terminal country code): length 3, allowed 2"},
       {3, "9F35 (Terminal type): length 2, allowed 1"},
       {5, "9F33 (Terminal capabilities): length 4, allowed 3"}}},
@@ -82,10 +87,12 @@ const Case kCases[] = {
      "  9F4E 04 43 41 46 7F\n"
      "end\n",
      {{2, "9F1A (Terminal country code): 084A is not all digits (format n)"},
-      {3, "DF8124 (Reader contactless transaction limit (no on-device CVM)): 00000001500F is not "
-          "all digits"},
-      {4, "9F1C (Terminal identification): byte 07 at 5 of the value is not printable text "
-          "(format an)"},
+      {3,
+       "DF8124 (Reader contactless transaction limit (no on-device CVM)): 00000001500F is not "
+       "all digits"},
+      {4,
+       "9F1C (Terminal identification): byte 07 at 5 of the value is not printable text "
+       "(format an)"},
       {6, "9F4E (Merchant name and location): byte 7F at 4"}}},
     {"the same tag twice at one level, top and in a template; once per level is fine",
      "group set\n"
@@ -97,7 +104,8 @@ const Case kCases[] = {
      "  DF8123 06 000000005000\n"
      "end\n",
      {{5, "9F1A (Terminal country code) appears twice in one template (first on line 4)"},
-      {7, "DF8123 (Reader contactless floor limit) appears twice in one record (first on line 3)"}}},
+      {7,
+       "DF8123 (Reader contactless floor limit) appears twice in one record (first on line 3)"}}},
     {"AIDs: without 9F06, a 9F06 too short, a group no group set sets",
      "group set FFE4 01 01 end\n"
      "group set FFE4 01 02 end\n"
@@ -131,7 +139,8 @@ const Case kCases[] = {
       {16, "exception list PAN 47617390010A0010 has a non-digit before its F padding (digit 12)"},
       {17, "exception list PAN 4761739F01010010 has a non-digit before its F padding (digit 8)"},
       {18, "exception list entry of 1 byte"},
-      {21, "exception list PAN 5413330089020012 fails its Luhn check: the last digit should be 1"}}},
+      {21,
+       "exception list PAN 5413330089020012 fails its Luhn check: the last digit should be 1"}}},
     {"bodies that are not TLV are never read as TLV",
      "pollmode set 9F 1A 05 end\n"
      "baudrate set 9F1A 03 08 end\n"
@@ -154,7 +163,8 @@ TEST(ScriptChecksTest, EachFindingOnItsLine) {
     for (size_t i = 0; i < c.findings.size(); ++i) {
       EXPECT_EQ(result.findings[i].line, c.findings[i].line) << c.what << "\n" << listed;
       EXPECT_NE(result.findings[i].message.find(c.findings[i].part), std::string::npos)
-          << c.what << "\n" << listed;
+          << c.what << "\n"
+          << listed;
     }
   }
 }
@@ -186,8 +196,7 @@ TEST(ScriptChecksTest, ValidScriptsOfSeveralSchemesAreQuiet) {
       "  3530111333300000 00\nend\n";
   EXPECT_EQ(Listed(Decoded(schemes).Check().findings), "");
   for (const auto& entry : std::filesystem::directory_iterator(KAVONEL_EXAMPLES_DIR)) {
-    EXPECT_EQ(Listed(Decoded(entry.path().string(), true).Check().findings), "")
-        << entry.path();
+    EXPECT_EQ(Listed(Decoded(entry.path().string(), true).Check().findings), "") << entry.path();
   }
 }
 
@@ -204,7 +213,9 @@ TEST(ScriptExplainTest, ReadsValuesAndKeepsEveryByte) {
       "  FFE4 01 01 9F1B 04 00001388\n"
       "  DF8123 06 000000005000\n"
       "  BF0C 0D DF8126 06 000000002500 FFE5 00\n"
-      "  DF8131 81 80 " + k128Bytes + "\n"
+      "  DF8131 81 80 " +
+      k128Bytes +
+      "\n"
       "end\n"
       "pollmode set 01 end\n"
       "exception list add\n  374245455400126F 00\nend\n");
@@ -238,8 +249,8 @@ TEST(ScriptExplainTest, ReadsValuesAndKeepsEveryByte) {
   const auto encode = [](const nlohmann::json& elements, const auto& self) -> std::string {
     std::string hex;
     for (const nlohmann::json& e : elements) {
-      const std::string value = e.contains("elements") ? self(e["elements"], self)
-                                                       : e["value"].get<std::string>();
+      const std::string value =
+          e.contains("elements") ? self(e["elements"], self) : e["value"].get<std::string>();
       std::vector<uint8_t> length;
       AppendLength(length, value.size() / 2);
       hex += e["tag"].get<std::string>() + HexText(length) + value;
