@@ -87,7 +87,8 @@ int RunLint(const std::string& path, bool records, bool strict) {
     std::fprintf(stderr, "%s:%u: warning: %s\n", path.c_str(), f.line, f.message.c_str());
   }
   if (checks.notListed != 0) {
-    std::fprintf(stderr, "%s: warning: %zu more warnings on the data not listed\n", path.c_str(),
+    std::fprintf(stderr, "%s:%u: warning: %zu more warnings on the data not listed\n",
+                 path.c_str(), checks.findings.empty() ? 0u : checks.findings.back().line,
                  checks.notListed);
   }
   if (records) {
