@@ -89,6 +89,7 @@ std::string Readable(const TagInfo& info, std::span<const uint8_t> value,
     case Meaning::kCountry:
     case Meaning::kCurrency: {
       const std::string number = WithoutLeadingZeros(*digits);
+      if (number.size() > 3) return number;  // no ISO code has more digits
       const IsoName* name = info.meaning == Meaning::kCountry
                                 ? FindCountry(static_cast<unsigned>(std::stoul(number)))
                                 : FindCurrency(static_cast<unsigned>(std::stoul(number)));

@@ -215,7 +215,7 @@ TEST(ScriptExplainTest, ReadsValuesAndKeepsEveryByte) {
       "  BF0C 0D DF8126 06 000000002500 FFE5 00\n"
       "  DF8131 81 80 " +
       k128Bytes +
-      "\n"
+      " 9F1A 0A 12345678901234567890\n"
       "end\n"
       "pollmode set 01 end\n"
       "exception list add\n  374245455400126F 00\nend\n");
@@ -237,6 +237,8 @@ TEST(ScriptExplainTest, ReadsValuesAndKeepsEveryByte) {
         "  9: BF0C (not in the dictionary), 13 bytes, template\n",
         "    9: DF8126 Reader CVM required limit, 6 bytes: 000000002500 = 25.00\n",
         "    9: FFE5 (not in the dictionary), 0 bytes\n",
+        "  10: 9F1A Terminal country code, 10 bytes: 12345678901234567890 = "
+        "12345678901234567890\n",
         "12: pollmode set [01 01] 1 byte: 01\n"}) {
     EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
   }
