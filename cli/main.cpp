@@ -21,6 +21,7 @@
 #include "monitor/log_file.h"
 #include "monitor/monitor_tee.h"
 #include "quassel.h"
+#include "script_commands.h"
 #include "settings/settings_rules.h"
 #ifdef KAVONEL_PORT_LIST
 #include "settings/port_list.h"
@@ -168,64 +169,6 @@ int RunDetect(Session& session, ComPort& port) {
   return detection.ReaderAnswered() ? 1 : 3;
 }
 
-std::string HexOf(std::span<const uint8_t> bytes) {
-  std::string out;
-  out.reserve(bytes.size() * 3);
-  static const char kDigits[] = "0123456789abcdef";
-  for (size_t i = 0; i < bytes.size(); ++i) {
-    if (i != 0) out += ' ';
-    out += kDigits[bytes[i] >> 4];
-    out += kDigits[bytes[i] & 0xF];
-  }
-  return out;
-}
-
-std::string WithoutTrailingBreak(std::string text) {
-  while (!text.empty() && text.back() == '\n') text.pop_back();
-  return text;
-}
-
-// Decode only: diagnostics as FILE:LINE: message on standard error (compilers' way, so
-// editors can jump to them), the records on standard output.
-int RunLint(const std::string& path, bool records) {
-  quassel::Decoder decoder;
-  const quassel::LoadResult load = decoder.LoadFile(path);
-  for (const quassel::Diagnostic& d : decoder.Diagnostics()) {
-    std::fprintf(stderr, "%s:%u: warning: %s\n", path.c_str(), d.line, d.message.c_str());
-  }
-  if (load.result != quassel::kOk) {
-    if (load.result == quassel::kScriptFormatError && load.errorLine != 0) {
-      std::fprintf(stderr, "%s:%u: error: %s\n", path.c_str(), load.errorLine,
-                   WithoutTrailingBreak(DecoderResultText(load.detailCode)).c_str());
-    } else {
-      std::fprintf(stderr, "%s: error: %s\n", path.c_str(),
-                   WithoutTrailingBreak(DecoderResultText(load.result)).c_str());
-    }
-    return 2;
-  }
-  // A record the script frame buffer cannot take would end a run as a script error.
-  size_t index = 0;
-  for (const quassel::RecordView& record : decoder.Records()) {
-    ++index;
-    if (record.bytes.size() > kMaxScriptRecordSize) {
-      std::fprintf(
-          stderr, "%s: error: record %zu (%s) has %zu bytes, more than a frame takes (%zu)\n",
-          path.c_str(), index, CommandDisplayText(record.command, record.subCommand).c_str(),
-          record.bytes.size(), static_cast<size_t>(kMaxScriptRecordSize));
-      return 2;
-    }
-  }
-  if (records) {
-    index = 0;
-    for (const quassel::RecordView& record : decoder.Records()) {
-      std::printf("%zu: %s: %s\n", ++index,
-                  CommandDisplayText(record.command, record.subCommand).c_str(),
-                  HexOf(record.bytes).c_str());
-    }
-  }
-  return 0;
-}
-
 int RunPorts() {
 #ifdef KAVONEL_PORT_LIST
   for (const SerialPortEntry& port : ListSerialPortEntries()) {
@@ -255,6 +198,9 @@ int main(int argc, char** argv) {
   ReaderOptions options;
   std::string script;
   bool records = false;
+  bool strict = false;
+  bool json = false;
+  std::vector<std::string> tagWords;
 
   CLI::App* run = app.add_subcommand("run", "the configuration script run");
   AddReaderOptions(*run, options);
@@ -279,6 +225,14 @@ int main(int argc, char** argv) {
       app.add_subcommand("lint", "decode only, no port: errors and warnings as FILE:LINE: message");
   lint->add_option("SCRIPT", script, "configuration script (text file)")->required();
   lint->add_flag("--records", records, "print each record in hex with its display name");
+  lint->add_flag("--strict", strict, "a warning makes the exit status 1");
+  CLI::App* explain = app.add_subcommand(
+      "explain", "decode only, no port: every record and its data objects, named and read");
+  explain->add_option("SCRIPT", script, "configuration script (text file)")->required();
+  explain->add_flag("--json", json, "one JSON array of the records");
+  CLI::App* tags = app.add_subcommand("tags", "the data dictionary: tag, format, length, name");
+  tags->add_option("TAG", tagWords, "only these tags, in hex (9F1A, DF8123)");
+  tags->add_flag("--json", json, "one JSON array of the tags");
   CLI::App* ports = app.add_subcommand("ports", "the serial ports present");
 
   const char* const kReaderExit =
@@ -295,7 +249,11 @@ int main(int argc, char** argv) {
   detect->footer(
       "Standard error: \"Firmware Version: TEXT\" when a version is shown, then the result.\n"
       "Exit status: 0 found, 1 answered but not found, 3 not answered, 64 bad command line.");
-  lint->footer("Exit status: 0 no error (warnings allowed), 2 the script has an error.");
+  lint->footer(
+      "Exit status: 0 no error (warnings allowed; with --strict: no warning either), 1 a "
+      "warning with --strict, 2 the script has an error.");
+  explain->footer("Exit status: 0 decoded, 2 the script has an error (as lint reports it).");
+  tags->footer("Exit status: 0 every tag found, 1 a tag that is not in the dictionary.");
 
   const auto isCommand = [&](const std::string& word) {
     for (const CLI::App* command : app.get_subcommands({})) {
@@ -304,8 +262,10 @@ int main(int argc, char** argv) {
     return false;
   };
   if (argc > 1 && argv[1][0] != '-' && !isCommand(argv[1])) {
-    return UsageError(std::string(argv[1]) +
-                      ": not a command (run, watch, check, reset, reboot, detect, lint, ports)");
+    return UsageError(
+        std::string(argv[1]) +
+        ": not a command (run, watch, check, reset, reboot, detect, lint, explain, tags, "
+        "ports)");
   }
   try {
     app.parse(argc, argv);
@@ -328,7 +288,9 @@ int main(int argc, char** argv) {
     if (batch.ports.empty()) return UsageError("--port is required (or --ports, --all-ports)");
     options.port = batch.ports.front();
   }
-  if (lint->parsed()) return RunLint(script, records);
+  if (lint->parsed()) return RunLint(script, records, strict);
+  if (explain->parsed()) return RunExplain(script, json);
+  if (tags->parsed()) return RunTags(tagWords, json);
   if (ports->parsed()) return RunPorts();
   if (reboot->parsed() && options.readerType == kReaderLark) {
     return UsageError("--type: reboot is not available for reader type 0 (lark)");

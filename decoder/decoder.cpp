@@ -63,8 +63,9 @@ uint32_t DetailCode(ReadStatus status) {
 // One load: cuts the input into physical lines and feeds them to the script reader.
 class Decoder::Session {
  public:
-  Session(CommandBuffer& buffer, std::vector<Diagnostic>& diagnostics)
-      : reader_(buffer, diagnostics) {}
+  Session(CommandBuffer& buffer, std::vector<Diagnostic>& diagnostics,
+          std::vector<uint32_t>* lineEnds)
+      : reader_(buffer, diagnostics), buffer_(buffer), lineEnds_(lineEnds) {}
 
   // Feeds bytes; false once the script has an error (or memory ran out). slack bytes
   // past data + size may be read (their values do not matter): the reader looks up to
@@ -83,7 +84,7 @@ class Decoder::Session {
         break;
       }
       if (pending_.empty() && static_cast<size_t>(end - newline) + slack >= kLineSlack) {
-        status_ = reader_.Line(std::string_view(data, static_cast<size_t>(newline - data)));
+        status_ = Line(std::string_view(data, static_cast<size_t>(newline - data)));
       } else {
         pending_.append(data, newline);
         status_ = LinePending();
@@ -114,8 +115,14 @@ class Decoder::Session {
   ReadStatus LinePending() {
     const size_t length = pending_.size();
     pending_.append(kLineSlack, ' ');
-    const ReadStatus status = reader_.Line(std::string_view(pending_.data(), length));
+    const ReadStatus status = Line(std::string_view(pending_.data(), length));
     pending_.clear();
+    return status;
+  }
+
+  ReadStatus Line(std::string_view line) {
+    const ReadStatus status = reader_.Line(line);
+    if (lineEnds_ != nullptr) lineEnds_->push_back(buffer_.TotalSize());
     return status;
   }
 
@@ -138,6 +145,8 @@ class Decoder::Session {
   }
 
   ScriptReader reader_;
+  CommandBuffer& buffer_;
+  std::vector<uint32_t>* lineEnds_;
   std::string pending_;
   ReadStatus status_ = ReadStatus::kOk;
   bool atStart_ = true;
@@ -165,10 +174,11 @@ LoadResult Decoder::Finish(uint32_t result, uint32_t detail, uint32_t line) {
 template <typename Read>
 LoadResult Decoder::Run(Read& read, size_t expectedSize, size_t slack) {
   diagnostics_.clear();
+  if (lineEnds_ != nullptr) lineEnds_->clear();
   buffer_.SetByteLimit(byteLimit_);
   try {
     if (!buffer_.Start(expectedSize)) return Finish(kNotEnoughMemory, 0, 0);
-    Session session(buffer_, diagnostics_);
+    Session session(buffer_, diagnostics_, lineEnds_);
     bool ok = true;
     for (;;) {
       const char* data = nullptr;

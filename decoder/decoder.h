@@ -104,6 +104,11 @@ class Decoder {
   // make it small to meet the seams between pieces.
   void SetChunkSize(size_t bytes) { chunkSize_ = bytes == 0 ? 1 : bytes; }
   static constexpr size_t kDefaultChunkSize = size_t{1} << 20;
+  // Where each line's bytes end, for tools that point at a record's data by line: while
+  // set, a load fills (*lineEnds)[n - 1] with the buffer's size once line n was read, so
+  // the byte at offset x came from the first line whose end is past x. nullptr (the
+  // default) keeps nothing.
+  void SetLineEnds(std::vector<uint32_t>* lineEnds) { lineEnds_ = lineEnds; }
 
  private:
   class Session;
@@ -120,6 +125,7 @@ class Decoder {
   std::vector<Diagnostic> diagnostics_;
   size_t byteLimit_ = SIZE_MAX;
   size_t chunkSize_ = kDefaultChunkSize;
+  std::vector<uint32_t>* lineEnds_ = nullptr;
   bool loaded_ = false;
   bool lastLoadFailed_ = false;
 };

@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 
+#include "command_names.h"
 #include "escaped_text.h"
 
 // x86-64 decodes runs of hex digits sixteen characters at a time (SSSE3, chosen at run
@@ -128,6 +129,17 @@ constexpr Statement kStatements[] = {
     {"exception list delete entry", 0x84, 0x0A, Body::kEntryList},
     {"exception list delete all", 0x84, 0x0B, Body::kSkip},
 };
+
+}  // namespace
+
+const char* StatementWords(uint8_t command, uint8_t subCommand) {
+  for (const Statement& statement : kStatements) {
+    if (statement.command == command && statement.subCommand == subCommand) return statement.text;
+  }
+  return nullptr;
+}
+
+namespace {
 
 // One step of the grammar: at position from, word leads to another position or, when
 // completes is set, completes the statement target.

@@ -7,6 +7,7 @@
 #include <array>
 #include <filesystem>
 #include <fstream>
+#include <nlohmann/json.hpp>
 
 #include "operations/operation_texts.h"
 #include "decoder.h"
@@ -410,6 +411,146 @@ TEST(CliLintTest, ScriptTextInWarningsIsEscaped) {
   EXPECT_EQ(r.err, script + ":1: warning: 'x\\x1b[2J' is not a statement and is skipped\n" +
                        script + ":2: warning: 'ab\\x00cd' is not a statement and is skipped\n" +
                        script + ":3: warning: 'bad\\xff' is not a statement and is skipped\n");
+}
+
+// The data checks: each warning on its tag's line after the decoder's own, --strict,
+// and explain failing as lint does.
+TEST(CliLintTest, DataWarningsOnTheirLinesAndStrictFailsOnThem) {
+  const std::string script = WriteScript("lint-data.txt",
+                                         "pollmode set 01 end\n"
+                                         "configuration set\n"
+                                         "  5F2A 02 0978\n"
+                                         "  9F1A 03 084000\n"
+                                         "end hello\n"
+                                         "exception list add\n"
+                                         "  4761739001010011 01\n"
+                                         "end\n");
+  const std::string expected =
+      script + ":5: warning: 'hello' is not a statement and is skipped\n" + script +
+      ":4: warning: 9F1A (Terminal country code): length 3, allowed 2\n" + script +
+      ":7: warning: exception list PAN 4761739001010011 fails its Luhn check: the last digit "
+      "should be 0\n";
+  ProcessResult r = Cli({"lint", script});
+  EXPECT_EQ(r.err, expected);
+  EXPECT_EQ(r.exitCode, 0);
+  r = Cli({"lint", "--strict", script});
+  EXPECT_EQ(r.err, expected);
+  EXPECT_EQ(r.exitCode, 1);
+  const std::string good = WriteScript("lint-data-good.txt", "group set FFE4 01 00 end\n");
+  r = Cli({"lint", "--strict", good});
+  EXPECT_EQ(r.err, "");
+  EXPECT_EQ(r.exitCode, 0);
+
+  const std::string bad = WriteScript("lint-data-bad.txt", "group set\n  9F1G\nend\n");
+  const ProcessResult lint = Cli({"lint", bad});
+  const ProcessResult explain = Cli({"explain", bad});
+  EXPECT_EQ(lint.exitCode, 2);
+  EXPECT_EQ(explain.exitCode, 2);
+  EXPECT_EQ(explain.err, lint.err);
+  EXPECT_NE(explain.err.find(bad + ":2: error: "), std::string::npos) << explain.err;
+  EXPECT_EQ(explain.out, "");
+}
+
+// explain --json names every record and element; written back (tag, length, value, or a
+// template's elements) they give exactly the bytes the decoder hands to the reader.
+TEST(CliExplainTest, JsonWritesBackToEachRecordsBytes) {
+  const std::string script =
+      WriteScript("explain.txt",
+                  "pollmode set 01 end\n"
+                  "configuration set 9F1A 02 0840 5F2A 02 0840 5F36 01 02 end\n"
+                  "group set\n"
+                  "  FFE4 01 01\n"
+                  "  DF8123 06 000000001000\n"
+                  "  E1 82 0104 DF8131 81 FF " +
+                      std::string(510, '5') +
+                      "\n"
+                      "  BF0C 04 9F35 01 22\n"
+                      "end\n"
+                      "revocation list add\n  A000000003 92 000123\nend\n"
+                      "exception list add\n  4761739001010010 01\nend\n");
+  const ProcessResult r = Cli({"explain", "--json", script});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const nlohmann::json json = nlohmann::json::parse(r.out);
+  quassel::Decoder decoder;
+  ASSERT_EQ(decoder.LoadFile(script).result, quassel::kOk);
+  const std::vector<quassel::RecordView> records = decoder.Records();
+  ASSERT_EQ(json.size(), records.size());
+  const auto hex = [](std::span<const uint8_t> bytes) {
+    std::string text;
+    for (uint8_t b : bytes)
+      text += std::string(1, "0123456789ABCDEF"[b >> 4]) + "0123456789ABCDEF"[b & 15];
+    return text;
+  };
+  const auto length = [&](size_t n) {
+    std::vector<uint8_t> bytes;
+    if (n >= 0x100)
+      bytes = {0x82, uint8_t(n >> 8), uint8_t(n)};
+    else if (n >= 0x80)
+      bytes = {0x81, uint8_t(n)};
+    else
+      bytes = {uint8_t(n)};
+    return hex(bytes);
+  };
+  const auto encode = [&](const nlohmann::json& elements, const auto& self) -> std::string {
+    std::string text;
+    for (const nlohmann::json& e : elements) {
+      const std::string value =
+          e.contains("elements") ? self(e["elements"], self) : e["value"].get<std::string>();
+      EXPECT_EQ(value.size(), 2 * e["length"].get<size_t>()) << e;
+      text += e["tag"].get<std::string>() + length(value.size() / 2) + value;
+    }
+    return text;
+  };
+  const uint32_t lines[] = {1, 2, 3, 10, 13};
+  for (size_t i = 0; i < records.size(); ++i) {
+    const nlohmann::json& record = json[i];
+    EXPECT_EQ(record["line"], lines[i]);
+    const std::string data = record["data"];
+    const size_t size = data.size() / 2;
+    EXPECT_EQ(hex(records[i].bytes),
+              hex(std::vector<uint8_t>{record["command"], record["sub_command"], uint8_t(size >> 8),
+                                       uint8_t(size)}) +
+                  data);
+    EXPECT_EQ(hex(records[i].data), data);
+    if (record.contains("elements")) {
+      EXPECT_EQ(encode(record["elements"], encode), data) << i;
+    }
+  }
+  EXPECT_EQ(json[1]["statement"], "configuration set");
+  EXPECT_EQ(json[1]["elements"][0]["name"], "Terminal country code");
+  EXPECT_FALSE(json[0].contains("elements"));  // poll mode bodies are not TLV
+  EXPECT_FALSE(json[3].contains("elements"));
+  EXPECT_EQ(json[2]["elements"][2]["elements"][0]["tag"], "DF8131");
+  EXPECT_EQ(json[2]["elements"][2]["elements"][0]["line"], 6);
+  EXPECT_EQ(json[2]["elements"][2]["elements"][0]["name"], "Phone message table");
+  EXPECT_TRUE(json[2]["elements"][3]["name"].is_null());
+
+  const ProcessResult text = Cli({"explain", script});
+  EXPECT_EQ(text.exitCode, 0);
+  EXPECT_NE(
+      text.out.find("  2: 9F1A Terminal country code, 2 bytes: 0840 = 840 United States (US)\n"),
+      std::string::npos)
+      << text.out;
+}
+
+TEST(CliTagsTest, DictionaryAsTextAndJson) {
+  ProcessResult r = Cli({"tags", "--json", "9f06", "DF8123"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(nlohmann::json::parse(r.out),
+            nlohmann::json::parse(R"json([{"tag": "9F06", "name": "Application identifier (AID)",
+              "format": "b", "min_length": 5, "max_length": 16},
+              {"tag": "DF8123", "name": "Reader contactless floor limit", "format": "n",
+              "min_length": 6, "max_length": 6}])json"));
+  r = Cli({"tags", "--json"});
+  const nlohmann::json all = nlohmann::json::parse(r.out);
+  EXPECT_GT(all.size(), 50u);
+  bool unbounded = false;
+  for (const nlohmann::json& tag : all) unbounded = unbounded || tag["max_length"].is_null();
+  EXPECT_TRUE(unbounded);
+  r = Cli({"tags", "FFE4", "9F99"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "FFE4    b    1           Group number\n");
+  EXPECT_EQ(r.err, "kavonel-cli: 9F99: not in the data dictionary\n");
 }
 
 TEST(CliPortsTest, ListsDevicePaths) {

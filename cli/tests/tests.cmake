@@ -1,9 +1,13 @@
+if(NOT TARGET nlohmann_json::nlohmann_json)
+  find_package(nlohmann_json 3 REQUIRED)
+endif()
 # kavonel-cli end to end: the program as a subprocess against reader-sim on a
 # pseudo-terminal; outputs and exit codes compared exactly.
 kavonel_add_test(cli_e2e_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/cli_e2e_test.cpp
           ${CMAKE_CURRENT_SOURCE_DIR}/tests/port_reason_test.cpp
-  LIBS kavonel_sim_process kavonel_link_fake quassel_core kavonel_operations)
+  LIBS kavonel_sim_process kavonel_link_fake quassel_core kavonel_operations
+       nlohmann_json::nlohmann_json)
 target_include_directories(cli_e2e_tests PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/tests
                                                  ${PROJECT_SOURCE_DIR}/tool/operations/tests)
 target_compile_definitions(cli_e2e_tests PRIVATE
@@ -17,7 +21,6 @@ endif()
 # Many readers: run on several ports and watch, with the reports read back by
 # nlohmann-json and libxml2.
 find_package(LibXml2 REQUIRED)
-find_package(nlohmann_json 3 REQUIRED)
 kavonel_add_test(batch_e2e_tests
   SOURCES ${CMAKE_CURRENT_SOURCE_DIR}/tests/batch_e2e_test.cpp
   LIBS kavonel_sim_process LibXml2::LibXml2 nlohmann_json::nlohmann_json)

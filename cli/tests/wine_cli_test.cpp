@@ -126,6 +126,30 @@ TEST_P(WineCliTest, SameBytesAsTheLinuxProgram) {
 INSTANTIATE_TEST_SUITE_P(Commands, WineCliTest, ::testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// explain and tags read the data as on Linux, with the same country and currency names
+// (built into both programs from iso-codes), non-ASCII ones included.
+TEST(WineCli, ExplainAndTagsSayWhatTheLinuxProgramSays) {
+  const std::string script =
+      Write("explain.txt", std::string(kFiveCommands) +
+                               "configuration set 9F1A 02 0384 5F2A 02 0952 5F36 01 00\n"
+                               "  9F1C 08 5445524D0A313233 9F1B 04 00001388 end\n");
+  for (const Args& args : {Args{"explain", "{script}"}, Args{"explain", "--json", "{script}"},
+                           Args{"tags", "--json"}, Args{"tags", "9F1A", "9F99"}}) {
+    const auto resolve = [&](bool windows) {
+      Args out;
+      for (const std::string& a : args) {
+        out.push_back(a != "{script}" ? a : windows ? WinePath(script) : script);
+      }
+      return out;
+    };
+    const ProcessResult onLinux = RunProcess(KAVONEL_CLI_PATH, resolve(false));
+    const ProcessResult onWindows = RunWindows("kavonel-cli.exe", resolve(true));
+    EXPECT_EQ(onWindows.out, onLinux.out) << args[0];
+    EXPECT_EQ(onWindows.err, onLinux.err) << args[0];
+    EXPECT_EQ(onWindows.exitCode, onLinux.exitCode) << args[0];
+  }
+}
+
 TEST(WineCli, TheLogFileHasTheSameBytesAsOnLinux) {
   const std::string linuxLog = (Folder() / "run-linux.log").string();
   const std::string windowsLog = (Folder() / "run-windows.log").string();

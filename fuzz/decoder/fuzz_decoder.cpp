@@ -1,7 +1,8 @@
 // Decodes arbitrary bytes as a script, then checks what a caller relies on: the counts
 // agree with the buffer, every record hands out whole and in order, a failed load leaves
-// nothing to hand out, reading in small pieces (a stream) gives the same result as reading
-// the whole text at once, and a byte-order mark in front changes nothing.
+// nothing to hand out, reading in small pieces (a stream) gives the same result (and the
+// same line of every byte) as reading the whole text at once, and a byte-order mark in
+// front changes nothing.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -26,15 +27,24 @@ void Check(bool condition) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   quassel::Decoder decoder;
+  std::vector<uint32_t> lineEnds;
+  decoder.SetLineEnds(&lineEnds);
   const quassel::LoadResult result = decoder.LoadText(text);
 
   std::istringstream stream{std::string(text)};
   quassel::Decoder fromStream;
+  std::vector<uint32_t> streamedLineEnds;
+  fromStream.SetLineEnds(&streamedLineEnds);
   fromStream.SetChunkSize(size % 64 + 1);
   const quassel::LoadResult streamed = fromStream.LoadStream(stream);
   Check(streamed.result == result.result && streamed.detailCode == result.detailCode &&
         streamed.errorLine == result.errorLine &&
         std::ranges::equal(fromStream.Bytes(), decoder.Bytes()));
+  // Where each line's bytes end does not depend on how the input was cut, and a
+  // successful load's last line ends at the buffer's end.
+  Check(streamedLineEnds == lineEnds && std::ranges::is_sorted(lineEnds));
+  Check(result.result != quassel::kOk || lineEnds.empty() ||
+        lineEnds.back() == decoder.Bytes().size());
 
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
   if (!text.starts_with(kByteOrderMark)) {
