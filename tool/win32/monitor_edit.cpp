@@ -71,7 +71,7 @@ void MonitorEdit::Flush() {
   pending_.clear();
   // An insertion costs more the longer the text (Wine's edit control takes tens of
   // milliseconds at a few hundred kilobytes): the next one waits kShareOfTime times as
-  // long as this one took, so showing the text never takes more than a fifth of the
+  // long as this one took, so showing the text never takes more than a tenth of the
   // thread's time, however long the run.
   const ULONGLONG took = GetTickCount64() - start;
   nextShow_ = start + std::max<ULONGLONG>(kBatchMs, took * kShareOfTime);

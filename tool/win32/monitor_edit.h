@@ -1,7 +1,7 @@
 // The command monitor as an edit control: every piece is appended at the end, its line
 // breaks shown as "\r\n", and the control scrolled to the end. Pieces that come in a
 // burst (a long run writes several per command) are gathered and shown together, at most
-// every kBatchMs, and never more often than keeps the showing to a fifth of the thread's
+// every kBatchMs, and never more often than keeps the showing to a tenth of the thread's
 // time: each insertion costs the control time that grows with its text, and one per piece
 // would make a long run wait on the monitor rather than on the reader. A piece after a
 // quiet spell is shown at once.
@@ -23,7 +23,7 @@ std::wstring EditControlText(std::string_view text);
 class MonitorEdit final : public MonitorOutput {
  public:
   static constexpr UINT kBatchMs = 40;
-  static constexpr ULONGLONG kShareOfTime = 5;
+  static constexpr ULONGLONG kShareOfTime = 10;
 
   ~MonitorEdit() override { Attach(nullptr); }
   // The control keeps the whole text, however long the run: an edit control takes only
