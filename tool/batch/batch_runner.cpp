@@ -2,11 +2,13 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 
 #include "batch/port_watch.h"
 #include "batch/reader_view.h"
 #include "link/frame.h"
+#include "link/port_diagnosis.h"
 #include "link/serial_device.h"
 #include "operations/operation_texts.h"
 
@@ -216,6 +218,39 @@ void BatchRunner::RunReader(Reader& reader) {
   const auto steadyStart = std::chrono::steady_clock::now();
   ReaderResult start = reader.Snapshot();
   TraceFile trace(start.tracePath);
+  if (!trace.IsOpen()) {
+    // A reader configured without its trace would leave the line no record of it: it is
+    // not started, and says why.
+    const std::string why = OneLine(start.tracePath + ": the trace cannot be written: " +
+                                    std::strerror(trace.OpenError()));
+    std::lock_guard<std::mutex> lock(reader.mutex);
+    ReaderResult& r = reader.result;
+    r.outcome = ReaderOutcome::kCommError;
+    r.verdictText = RunVerdictStatusLineText(VERDICT_COMM_ERROR);
+    r.exitStatus = 3;
+    r.portProblem = why;
+  } else {
+    RunTraced(reader, trace);
+  }
+  {
+    std::lock_guard<std::mutex> lock(reader.mutex);
+    reader.result.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - steadyStart);
+    reader.result.ended = true;
+    reader.result.abandoned = reader.abandonRequested && reader.result.exitStatus == 3;
+  }
+  // Counted out before the end is announced: whoever hears of it finds it no longer
+  // running (the thread itself is joined in WaitAll).
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --running_;
+  }
+  ended_.notify_all();
+  Publish(reader, true);
+}
+
+void BatchRunner::RunTraced(Reader& reader, TraceFile& trace) {
+  const ReaderResult start = reader.Snapshot();
   ReaderView view(trace, script_.path, settings_.readerType);
   ReaderSettings settings;
   settings.strComPort = start.port;
@@ -272,23 +307,14 @@ void BatchRunner::RunReader(Reader& reader) {
         break;
     }
   }
+  // What a single-port run says on standard error beside "Open Failed", the trace says
+  // too: a port that did not open is not the reader's failure.
+  if (!view.PortProblem().empty()) {
+    trace.AppendMonitorText("kavonel-cli: " + view.PortProblem() + "\n");
+  }
   trace.Close();
-  {
-    std::lock_guard<std::mutex> lock(reader.mutex);
-    reader.result.portProblem = view.PortProblem();
-    reader.result.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - steadyStart);
-    reader.result.ended = true;
-    reader.result.abandoned = reader.abandonRequested && reader.result.exitStatus == 3;
-  }
-  // Counted out before the end is announced: whoever hears of it finds it no longer
-  // running (the thread itself is joined in WaitAll).
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    --running_;
-  }
-  ended_.notify_all();
-  Publish(reader, true);
+  std::lock_guard<std::mutex> lock(reader.mutex);
+  reader.result.portProblem = view.PortProblem();
 }
 
 void BatchRunner::AbandonAll() {

@@ -21,6 +21,8 @@
 
 namespace kavonel {
 
+class TraceFile;
+
 // The outcome of one reader, as its line, the summary and the report show it.
 enum class ReaderOutcome { kCompleted, kNotAllConfigured, kScriptError, kCommError, kNotFound };
 
@@ -106,6 +108,8 @@ class BatchRunner {
  private:
   struct Reader;
   void RunReader(Reader& reader);
+  // The reader's detection and script, its trace open.
+  void RunTraced(Reader& reader, TraceFile& trace);
   void Publish(Reader& reader, bool ended);
 
   const SharedScript& script_;

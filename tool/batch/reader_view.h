@@ -21,12 +21,15 @@ class TraceFile final : public MonitorOutput {
   TraceFile& operator=(const TraceFile&) = delete;
 
   bool IsOpen() const { return file_ != nullptr; }
+  // Why it did not open (errno), 0 when it did.
+  int OpenError() const { return openError_; }
   void AppendMonitorText(std::string_view text) override;
   void Flush();
   void Close();
 
  private:
   std::FILE* file_ = nullptr;
+  int openError_ = 0;
 };
 
 class ReaderView final : public QueuedView {
