@@ -76,6 +76,7 @@ class Console final : public BatchListener {
  public:
   Console(BatchWaiter& waiter, bool live) : waiter_(waiter), live_(live) {}
 
+  bool WantsChanges() const override { return live_; }
   void ReaderChanged(const ReaderResult& state) override {
     if (!live_) return;
     std::lock_guard<std::mutex> lock(mutex_);

@@ -206,6 +206,7 @@ size_t BatchRunner::Start(const std::string& portName) {
 }
 
 void BatchRunner::Publish(Reader& reader, bool ended) {
+  if (!ended && !listener_.WantsChanges()) return;
   const ReaderResult snapshot = reader.Snapshot();
   if (ended) {
     listener_.ReaderEnded(snapshot);

@@ -78,6 +78,9 @@ class BatchListener {
   virtual ~BatchListener() = default;
   // A copy of the reader's state at a change (start, detection, each command).
   virtual void ReaderChanged(const ReaderResult& state) = 0;
+  // False spares the copies of ReaderChanged (a console that prints only the ends): two
+  // a command on every reader.
+  virtual bool WantsChanges() const { return true; }
   virtual void ReaderEnded(const ReaderResult& result) = 0;
 };
 

@@ -28,8 +28,11 @@ class TraceFile final : public MonitorOutput {
   void Close();
 
  private:
+  void WritePending();
+
   std::FILE* file_ = nullptr;
   int openError_ = 0;
+  std::string pending_;
 };
 
 class ReaderView final : public QueuedView {
