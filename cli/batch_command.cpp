@@ -81,8 +81,10 @@ class Console final : public BatchListener {
     if (!live_) return;
     std::lock_guard<std::mutex> lock(mutex_);
     states_[state.id] = state;
+    // Only the first change since the lines were drawn wakes the main loop: it then sleeps
+    // until the next redraw is due, however many commands the readers run meanwhile.
+    if (!changed_) Wake();
     changed_ = true;
-    Wake();
   }
   void ReaderEnded(const ReaderResult& result) override {
     std::lock_guard<std::mutex> lock(mutex_);
