@@ -269,8 +269,10 @@ void BatchRunner::RunTraced(Reader& reader, TraceFile& trace) {
   settings.nReaderType = settings_.readerType;
   settings.nBaudRate = settings_.baudRate;
   ComPort& port = *reader.port;
-  // What the reader has written so far reaches the file whenever it keeps us waiting.
-  port.SetWaitHook([&trace] { trace.Flush(); }, ComPort::HookRepeat::kOncePerTransfer);
+  // What the reader has written so far reaches the file whenever it keeps us waiting in
+  // earnest: with hundreds of readers on a busy host every answer takes over 20 ms, and a
+  // flush then would cost each command a wake-up and a write more.
+  port.SetWaitHook([&trace] { trace.Flush(); }, ComPort::HookRepeat::kOncePerLongWait);
 
   bool found = true;
   if (settings_.detect) {

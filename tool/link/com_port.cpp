@@ -11,6 +11,9 @@ namespace {
 
 // While a wait hook runs, a wait is cut into slices so the hook runs at least this often.
 constexpr uint32_t kHookIntervalMs = 20;
+// A wait that many readers at once make long (each keeps the others waiting on a busy
+// host) is not yet one that an operator would notice.
+constexpr uint32_t kLongWaitMs = 250;
 
 // The operator's text for a name that gives no device path (empty, COM0, too long).
 std::string NotAPortNameText(std::string_view portName) {
@@ -52,18 +55,20 @@ struct ComPort::Impl {
     std::function<void()> run;  // empty: none, or no more in this transfer
     bool once = false;
     uint32_t last = 0;  // when it last ran, or the transfer began
+    uint32_t interval = kHookIntervalMs;
   };
 
   // The hook this thread may run during a transfer that begins at start.
   TransferHook HookForThisThread(uint32_t start) {
     std::lock_guard<std::mutex> lock(mutex);
     if (!hook || hookThread != std::this_thread::get_id()) return {{}, false, start};
+    if (hookRepeat == HookRepeat::kOncePerLongWait) return {hook, true, start, kLongWaitMs};
     return {hook, hookRepeat == HookRepeat::kOncePerTransfer, start};
   }
 
   // Waits until the device is ready for the direction, or until more than limitMs
   // have gone by since start (unsigned differences: a wrap of the counter changes
-  // nothing). The hook, if any, runs every kHookIntervalMs (or once).
+  // nothing). The hook, if any, runs every waitHook.interval (or once).
   WaitStatus WaitFor(bool readable, uint32_t start, uint32_t limitMs, TransferHook& waitHook) {
     for (;;) {
       const uint32_t now = clock->NowMs();
@@ -77,13 +82,13 @@ struct ComPort::Impl {
       uint32_t slice = limitMs - elapsed + 1;  // passed once more than limitMs has gone by
       if (waitHook.run) {
         const uint32_t sinceHook = now - waitHook.last;
-        if (sinceHook >= kHookIntervalMs) {
+        if (sinceHook >= waitHook.interval) {
           waitHook.run();
           waitHook.last = clock->NowMs();
           if (waitHook.once) waitHook.run = nullptr;
           continue;
         }
-        slice = std::min(slice, kHookIntervalMs - sinceHook);
+        slice = std::min(slice, waitHook.interval - sinceHook);
       }
       const auto timeout = std::chrono::milliseconds(slice);
       const WaitStatus status =

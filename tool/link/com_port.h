@@ -79,8 +79,8 @@ class ComPort {
 
   // Run while a transfer waits, but only on the thread that set it (the window's thread
   // keeps painting; a worker thread never runs it): at least every 20 ms, or only once
-  // when the transfer has waited 20 ms, so that a long wait is one sleep.
-  enum class HookRepeat { kEvery20Ms, kOncePerTransfer };
+  // when the transfer has waited 20 ms (250 ms), so that a long wait is one sleep.
+  enum class HookRepeat { kEvery20Ms, kOncePerTransfer, kOncePerLongWait };
   void SetWaitHook(std::function<void()> hook, HookRepeat repeat = HookRepeat::kEvery20Ms);
 
  private:
