@@ -273,16 +273,16 @@ TEST(BatchRun, APortThatDoesNotOpenFailsOnlyItsOwnReader) {
   const ProcessResult r =
       RunProcess(KAVONEL_CLI_PATH,
                  {"run", "--port", good.Path(), "--port", "/dev/kavonel-no-such-port", "--port",
-                  "/dev/kavonel-missing/com1.x", "--log-dir",
+                  "/dev/kavonel-missing/com1", "--log-dir",
                   (dir / "logs").string(), "--report", (dir / "r.json").string(), script.string()});
   EXPECT_EQ(r.exitCode, 3) << r.err;
   const std::map<std::string, Json> readers = ReadersByPort(Json::parse(Read(dir / "r.json")));
   ASSERT_EQ(readers.size(), 3u);
   EXPECT_EQ(readers.at(good.Path()).at("verdict"), "completed");
   // A trace named as a Windows device (COM1, NUL, ...) would be written to that device.
-  EXPECT_EQ(readers.at("/dev/kavonel-missing/com1.x").at("trace"),
-            (dir / "logs" / "com1_.x.log").string());
-  EXPECT_TRUE(fs::exists(dir / "logs" / "com1_.x.log"));
+  EXPECT_EQ(readers.at("/dev/kavonel-missing/com1").at("trace"),
+            (dir / "logs" / "com1_.log").string());
+  EXPECT_TRUE(fs::exists(dir / "logs" / "com1_.log"));
   const Json& missing = readers.at("/dev/kavonel-no-such-port");
   EXPECT_EQ(missing.at("verdict"), "communication-error");
   EXPECT_EQ(missing.at("commands_sent"), 0);

@@ -1,8 +1,8 @@
 #include "batch/batch_runner.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cctype>
+#include <atomic>
 #include <cstring>
 #include <filesystem>
 
@@ -77,16 +77,14 @@ std::string TraceBaseName(const std::string& port) {
   const size_t slash = name.find_last_of(separators);
   if (slash != std::string::npos) name = name.substr(slash + 1);
   if (name.empty() || name == "." || name == "..") name = "port";
-  // Windows takes COM1.log, NUL.txt and their kin for the devices themselves (COM1 to COM9
-  // are the ports most often named): such a trace would be written to the port. The
-  // same name everywhere, so a folder of traces moves between systems.
+  // Windows takes CON, NUL, COM1 ... COM9, LPT1 ... and these followed by any extension
+  // for its devices, so "COM5.log" would be the reader's own port, not a file: such a
+  // name gets a "_". The same on every system, so traces keep their names when copied.
   std::string stem = name.substr(0, name.find('.'));
   for (char& c : stem) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   const bool numbered = stem.size() == 4 && (stem.starts_with("COM") || stem.starts_with("LPT")) &&
                         stem[3] >= '0' && stem[3] <= '9';
-  if (numbered || stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") {
-    name.insert(stem.size(), "_");
-  }
+  if (numbered || stem == "CON" || stem == "PRN" || stem == "AUX" || stem == "NUL") name += "_";
   return name;
 }
 
