@@ -68,6 +68,11 @@ class PatientDevice final : public SerialDevice {
   bool interrupted_ = false;
 };
 
+// With hundreds of readers on a busy host every answer takes longer than 20 ms; a flush
+// then would cost each command a wake-up and a write more. A quarter second is a wait an
+// operator watching a trace would notice.
+constexpr std::chrono::milliseconds kTraceFlushWait{250};
+
 std::string TraceBaseName(const std::string& port) {
   std::string name = port;
   const std::string_view separators = kPortNameSeparators;
@@ -176,6 +181,8 @@ size_t BatchRunner::Start(const std::string& portName) {
   auto reader = std::make_unique<Reader>();
   reader->runner = this;
   ComTimeouts timeouts = settings_.timeouts;
+  // The trace is flushed when a wait lasts this long (RunTraced).
+  timeouts.hookInterval = kTraceFlushWait;
   reader->port = std::make_unique<ComPort>(
       std::make_unique<PatientDevice>(MakePlatformSerialDevice(), settings_.openPatience),
       std::make_shared<SteadyClock>(), timeouts);
@@ -267,10 +274,9 @@ void BatchRunner::RunTraced(Reader& reader, TraceFile& trace) {
   settings.nReaderType = settings_.readerType;
   settings.nBaudRate = settings_.baudRate;
   ComPort& port = *reader.port;
-  // What the reader has written so far reaches the file whenever it keeps us waiting in
-  // earnest: with hundreds of readers on a busy host every answer takes over 20 ms, and a
-  // flush then would cost each command a wake-up and a write more.
-  port.SetWaitHook([&trace] { trace.Flush(); }, ComPort::HookRepeat::kOncePerLongWait);
+  // What the reader has written so far reaches the file whenever it keeps us waiting
+  // (kTraceFlushWait).
+  port.SetWaitHook([&trace] { trace.Flush(); }, ComPort::HookRepeat::kOncePerTransfer);
 
   bool found = true;
   if (settings_.detect) {

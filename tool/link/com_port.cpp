@@ -9,12 +9,6 @@
 namespace kavonel {
 namespace {
 
-// While a wait hook runs, a wait is cut into slices so the hook runs at least this often.
-constexpr uint32_t kHookIntervalMs = 20;
-// A wait that many readers at once make long (each keeps the others waiting on a busy
-// host) is not yet one that an operator would notice.
-constexpr uint32_t kLongWaitMs = 250;
-
 // The operator's text for a name that gives no device path (empty, COM0, too long).
 std::string NotAPortNameText(std::string_view portName) {
   if (portName.empty()) return "no port name given";
@@ -54,16 +48,17 @@ struct ComPort::Impl {
   struct TransferHook {
     std::function<void()> run;  // empty: none, or no more in this transfer
     bool once = false;
-    uint32_t last = 0;  // when it last ran, or the transfer began
-    uint32_t interval = kHookIntervalMs;
+    uint32_t last = 0;      // when it last ran, or the transfer began
+    uint32_t interval = 0;  // how often it runs (the first time too)
   };
 
   // The hook this thread may run during a transfer that begins at start.
   TransferHook HookForThisThread(uint32_t start) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!hook || hookThread != std::this_thread::get_id()) return {{}, false, start};
-    if (hookRepeat == HookRepeat::kOncePerLongWait) return {hook, true, start, kLongWaitMs};
-    return {hook, hookRepeat == HookRepeat::kOncePerTransfer, start};
+    const uint32_t interval = static_cast<uint32_t>(std::max<long long>(
+        1, std::min<long long>(timeouts.hookInterval.count(), uint32_t{1} << 30)));
+    if (!hook || hookThread != std::this_thread::get_id()) return {{}, false, start, interval};
+    return {hook, hookRepeat == HookRepeat::kOncePerTransfer, start, interval};
   }
 
   // Waits until the device is ready for the direction, or until more than limitMs

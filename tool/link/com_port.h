@@ -44,6 +44,8 @@ struct ComTimeouts {
   // so they complete at once; kept so callers may still state it.
   std::chrono::milliseconds readByte{200};
   std::chrono::milliseconds writeStall{10000};  // a write that makes no progress
+  // How long a wait lasts before the wait hook runs (SetWaitHook), and between its runs.
+  std::chrono::milliseconds hookInterval{20};
 };
 
 class SerialDevice;    // serial_device.h
@@ -79,8 +81,8 @@ class ComPort {
 
   // Run while a transfer waits, but only on the thread that set it (the window's thread
   // keeps painting; a worker thread never runs it): at least every 20 ms, or only once
-  // when the transfer has waited 20 ms (250 ms), so that a long wait is one sleep.
-  enum class HookRepeat { kEvery20Ms, kOncePerTransfer, kOncePerLongWait };
+  // when the transfer has waited 20 ms, so that a long wait is one sleep.
+  enum class HookRepeat { kEvery20Ms, kOncePerTransfer };
   void SetWaitHook(std::function<void()> hook, HookRepeat repeat = HookRepeat::kEvery20Ms);
 
  private:

@@ -326,11 +326,14 @@ TEST_F(ComPortTest, AHookForOnceRunsOncePerTransferAndTheRestOfTheWaitIsOneSleep
 // Many readers at once keep each other waiting beyond 20 ms at every answer: their hook
 // waits for a wait an operator would notice.
 TEST_F(ComPortTest, AHookForLongWaitsRunsOnceAQuarterSecondIn) {
-  OpenPort();
+  ComTimeouts timeouts;
+  timeouts.hookInterval = std::chrono::milliseconds(250);
+  ComPort patient(std::make_unique<FakeSerialDevice>(line), clock, timeouts);
+  ASSERT_EQ(patient.Open("COM1", 115200), COM_OK);
   int calls = 0;
-  port.SetWaitHook([&] { ++calls; }, ComPort::HookRepeat::kOncePerLongWait);
+  patient.SetWaitHook([&] { ++calls; }, ComPort::HookRepeat::kOncePerTransfer);
   uint8_t buffer[16];
-  EXPECT_EQ(port.ReceiveBytes(buffer, 16), COM_TIMEOUT);
+  EXPECT_EQ(patient.ReceiveBytes(buffer, 16), COM_TIMEOUT);
   EXPECT_EQ(calls, 1);
   ASSERT_FALSE(line->waitSlices.empty());
   EXPECT_EQ(line->waitSlices.front(), 250u);
