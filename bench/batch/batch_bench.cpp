@@ -3,7 +3,8 @@
 // (--wire-baud). Prints each wall time beside N = 1's of the same run; kavonel-cli's CPU
 // per command beside a bare loop's on the same readers (one thread a reader: write the
 // request, wait, read the 16-byte answer, append the trace text to a file), and
-// reader-sim's CPU apart: on a real line the readers do that work themselves. What a run
+// reader-sim's CPU apart: on a real line the readers do that work themselves; the bare
+// loop's wall time shows what the host and reader-sim allow at all. What a run
 // costs whatever its length (the program's start, the port list, a thread and files a
 // reader) is measured with a two-command script on the same readers and taken out, for
 // both: the figures are per command.
@@ -243,8 +244,9 @@ int main() {
   std::printf("%d commands per reader (%zu- and %zu-byte requests, 16-byte answers, %zu bytes "
               "of trace each), reader-sim --wire-baud 115200\n",
               kCommands, requests[0].size(), requests[1].size(), traceText.size());
-  std::printf("%8s %9s %11s | %17s %17s %8s | %19s\n", "readers", "wall s", "vs 1 reader",
-              "kavonel-cli us/cmd", "bare loop us/cmd", "ratio", "reader-sim us/cmd");
+  std::printf("%8s %9s %11s %11s | %17s %17s %8s | %19s\n", "readers", "wall s", "vs 1 reader",
+              "bare wall s", "kavonel-cli us/cmd", "bare loop us/cmd", "ratio",
+              "reader-sim us/cmd");
   double single = 0;
   for (int n : {1, 32, 128, 256}) {
     const std::string prefix = (dir / ("n" + std::to_string(n) + "-r")).string();
@@ -282,8 +284,8 @@ int main() {
     const double commands = static_cast<double>(n) * (kCommands - kShort);
     const double cli = std::max(0.0, t.cpuSeconds - fixed.cpuSeconds) / commands;
     const double floor = std::max(1e-9, bare.cpuSeconds - bareFixed.cpuSeconds) / commands;
-    std::printf("%8d %9.3f %10.2fx | %17.1f %17.1f %7.2fx | %19.1f\n", n, t.wallSeconds,
-                t.wallSeconds / single, 1e6 * cli, 1e6 * floor, cli / floor,
+    std::printf("%8d %9.3f %10.2fx %11.3f | %17.1f %17.1f %7.2fx | %19.1f\n", n, t.wallSeconds,
+                t.wallSeconds / single, bare.wallSeconds, 1e6 * cli, 1e6 * floor, cli / floor,
                 1e6 * simCpu / (static_cast<double>(n) * kCommands));
     fs::remove_all(dir / ("logs" + std::to_string(n)));
     fs::remove_all(dir / ("bare" + std::to_string(n)));
