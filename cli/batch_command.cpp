@@ -30,6 +30,10 @@ namespace {
 namespace fs = std::filesystem;
 
 constexpr int kExitUsage = 64;
+// Open files a batch needs beside its readers' and what is open at its start: the
+// reports' temporary files, the XML writer, the port list, the look into /proc for a
+// port's holders.
+constexpr uint64_t kSpareFiles = 32;
 // A device node may appear before its permissions are set: its open is tried again
 // for this long.
 constexpr std::chrono::milliseconds kWatchOpenPatience{5000};
@@ -43,6 +47,13 @@ std::string TypeName(int readerType) {
   return kReaderTypeRows[static_cast<size_t>(ReaderTypeRowFor(readerType))];
 }
 
+// How a reader ended, for its line and its row: why its port did not open, where it did
+// not, rather than a communication error the reader never had.
+std::string EndText(const ReaderResult& r) {
+  return (r.portProblem.empty() ? r.verdictText : r.portProblem) +
+         (r.abandoned ? " (abandoned)" : "");
+}
+
 // One reader as its line shows it.
 std::string ReaderLine(const ReaderResult& r, size_t portWidth) {
   std::string line = r.port;
@@ -51,8 +62,7 @@ std::string ReaderLine(const ReaderResult& r, size_t portWidth) {
   if (r.firmwareVersion) line += " " + *r.firmwareVersion;
   line += "  " + std::to_string(r.commandsSent) + "/" + std::to_string(r.commandsTotal);
   if (r.ended) {
-    line += "  " + r.verdictText;
-    if (r.abandoned) line += " (abandoned)";
+    line += "  " + EndText(r);
     line += "  [exit " + std::to_string(r.exitStatus) + "]";
   } else {
     line += "  ...";
@@ -67,12 +77,15 @@ class Console final : public BatchListener {
  public:
   Console(BatchWaiter& waiter, bool live) : waiter_(waiter), live_(live) {}
 
+  bool WantsChanges() const override { return live_; }
   void ReaderChanged(const ReaderResult& state) override {
     if (!live_) return;
     std::lock_guard<std::mutex> lock(mutex_);
     states_[state.id] = state;
+    // Only the first change since the lines were drawn wakes the main loop: it then sleeps
+    // until the next redraw is due, however many commands the readers run meanwhile.
+    if (!changed_) Wake();
     changed_ = true;
-    Wake();
   }
   void ReaderEnded(const ReaderResult& result) override {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -194,8 +207,7 @@ void PrintSummary(const std::vector<ReaderResult>& results, int exitStatus,
     rows.push_back({r.port, TypeName(r.readerType), r.firmwareVersion.value_or("-"),
                     std::to_string(r.commandsOk) + "/" + std::to_string(r.commandsSent) + "/" +
                         std::to_string(r.commandsTotal),
-                    std::to_string(r.exitStatus),
-                    r.verdictText + (r.abandoned ? " (abandoned)" : "")});
+                    std::to_string(r.exitStatus), EndText(r)});
     ++counts[OutcomeName(r.outcome)];
   }
   std::vector<size_t> widths(rows[0].size(), 0);
@@ -404,6 +416,21 @@ int RunBatch(const BatchOptions& options, const BatchReaderOptions& reader,
     std::fprintf(stderr, "kavonel-cli: no port to configure\n");
     return 3;
   }
+  // Refused before anything is opened or written: a batch that runs out of files halfway
+  // would fail readers that are not at fault.
+  const OpenFileRoom room = RaiseOpenFileLimit();
+  const uint64_t need = room.inUse + kSpareFiles + room.perReader * uint64_t{ports.size()};
+  if (room.limit != 0 && need > room.limit) {
+    const std::string command = OpenFileLimitCommand(need);
+    const uint64_t fit = room.limit > room.inUse + kSpareFiles
+                             ? (room.limit - room.inUse - kSpareFiles) / room.perReader
+                             : 0;
+    return Usage(std::to_string(ports.size()) + " readers need " + std::to_string(need) +
+                 " open files, more than the limit of " + std::to_string(room.limit) +
+                 (command.empty() ? "; configure at most " + std::to_string(fit) +
+                                        " readers at once"
+                                  : "; raise it with `" + command + "` and run again"));
+  }
   BatchCommand command(options, reader);
   if (const int status = command.Prepare(script, false); status != 0) return status;
   for (const std::string& port : ports) command.Runner().Start(port);
@@ -423,6 +450,9 @@ int RunWatch(const BatchOptions& options, const BatchReaderOptions& reader,
     if (!glob) return Usage(std::string("--ports: ") + kPortGlobRule + ": " + text);
     globs.push_back(*glob);
   }
+  // How many readers a watch will see is not known: as many as the hard limit allows; a
+  // port that finds no room says so.
+  RaiseOpenFileLimit();
   BatchCommand command(options, reader);
   if (const int status = command.Prepare(script, true); status != 0) return status;
   PortWatcher watcher(globs);

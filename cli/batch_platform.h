@@ -4,6 +4,7 @@
 // batch_platform_win32.cpp); the loop itself is batch_command.cpp, the same everywhere.
 #pragma once
 
+#include <cstdint>
 #include <ctime>
 #include <memory>
 #include <string>
@@ -39,6 +40,18 @@ class BatchWaiter {
   struct State;
   std::unique_ptr<State> state_;
 };
+
+// Room for open files: the soft limit raised to the hard one, as servers do at their
+// start, and what one reader holds while it runs.
+struct OpenFileRoom {
+  uint64_t limit = 0;  // files this process may have open now; 0: no limit worth counting
+  uint64_t inUse = 0;  // open now
+  unsigned perReader = 0;
+};
+OpenFileRoom RaiseOpenFileLimit();
+// The command that lets the operator's next run have need open files; empty where there
+// is none.
+std::string OpenFileLimitCommand(uint64_t need);
 
 // Standard error is a terminal that takes the live lines' cursor movements.
 bool StandardErrorIsLive();

@@ -1,7 +1,9 @@
 // A batch's console on Linux: signals and wake-ups as bytes on pipes, poll for the wait.
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -70,6 +72,35 @@ void BatchWaiter::Wait(const PortWatcher* watch, int timeoutMs) {
                    {state_->wake[0], POLLIN, 0},
                    {watch != nullptr ? static_cast<int>(watch->Handle()) : -1, POLLIN, 0}};
   ::poll(fds, watch != nullptr ? 3 : 2, timeoutMs);
+}
+
+OpenFileRoom RaiseOpenFileLimit() {
+  OpenFileRoom room;
+  room.perReader = 3;  // the port, the eventfd that wakes its waits, the trace
+  rlimit limit{};
+  if (getrlimit(RLIMIT_NOFILE, &limit) != 0) return room;
+  if (limit.rlim_cur < limit.rlim_max) {
+    rlimit raised = limit;
+    raised.rlim_cur = limit.rlim_max;
+    if (setrlimit(RLIMIT_NOFILE, &raised) == 0) limit = raised;
+  }
+  if (limit.rlim_cur == RLIM_INFINITY) return room;
+  room.limit = limit.rlim_cur;
+  room.inUse = 3;
+  if (DIR* fds = opendir("/proc/self/fd")) {
+    uint64_t count = 0;
+    while (const dirent* entry = readdir(fds)) count += entry->d_name[0] != '.';
+    closedir(fds);
+    room.inUse = count > 0 ? count - 1 : 0;  // less the listing's own
+  }
+  return room;
+}
+
+std::string OpenFileLimitCommand(uint64_t need) {
+  const std::string n = std::to_string(need);
+  // A root shell raises its own hard limit; anyone else's needs root to raise it.
+  if (geteuid() == 0) return "ulimit -n " + n;
+  return "sudo prlimit --pid $$ --nofile=" + n + ":" + n;
 }
 
 bool StandardErrorIsLive() {

@@ -301,7 +301,7 @@ int main(int argc, char** argv) {
                  "N readers at once, each on its own pseudo-terminal (one path per line; "
                  "with --link PREFIX the links are PREFIX1 .. PREFIXN)")
       ->type_name("N")
-      ->check(CLI::Range(1, 256));
+      ->check(CLI::Range(1, 1024));
   app.add_option("--wire-baud", wireBaud,
                  "delay each answer by the time request and answer take on a line at RATE "
                  "(10 bits a byte)")
@@ -390,37 +390,46 @@ int main(int argc, char** argv) {
   if (count == 1) return serve(linkPath, STDOUT_FILENO);
 
   // Several readers: one process each, so a slow one slows none of the others; their
-  // paths are printed in order, one per line.
+  // paths are printed in order, one per line. Each path is read before the next reader
+  // starts: a thousand readers' pipes held at once would not fit a common open-file limit.
   std::vector<pid_t> children;
-  std::vector<int> announced;
+  const auto endChildren = [&] {
+    for (pid_t pid : children) kill(pid, SIGTERM);
+    for (pid_t pid : children) waitpid(pid, nullptr, 0);
+  };
   for (unsigned i = 1; i <= count; ++i) {
     int paths[2];
-    if (pipe2(paths, O_CLOEXEC) != 0) return 1;
+    if (pipe2(paths, O_CLOEXEC) != 0) {
+      endChildren();
+      return 1;
+    }
     const pid_t pid = fork();
     if (pid == 0) {
       close(paths[0]);
       _exit(serve(linkPath.empty() ? std::string() : linkPath + std::to_string(i), paths[1]));
     }
     close(paths[1]);
-    if (pid < 0) return 1;
-    children.push_back(pid);
-    announced.push_back(paths[0]);
-  }
-  for (int fd : announced) {
+    if (pid > 0) children.push_back(pid);
     std::string line;
     char c;
-    while (read(fd, &c, 1) == 1) {
+    while (pid > 0 && read(paths[0], &c, 1) == 1) {
       line += c;
       if (c == '\n') break;
     }
-    close(fd);
+    close(paths[0]);
+    // A reader that could not start (no pseudo-terminal left) ends the whole set: a
+    // caller counting on N readers must not get fewer in silence.
+    if (line.empty() || line.back() != '\n') {
+      std::cerr << "reader-sim: reader " << i << " of " << count << " did not start\n";
+      endChildren();
+      return 1;
+    }
     std::cout << line << std::flush;
   }
   for (;;) {
     pollfd p{g_signalPipe[0], POLLIN, 0};
     if (poll(&p, 1, -1) > 0 && (p.revents & POLLIN)) break;
   }
-  for (pid_t pid : children) kill(pid, SIGTERM);
-  for (pid_t pid : children) waitpid(pid, nullptr, 0);
+  endChildren();
   return 0;
 }

@@ -5,6 +5,7 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -15,6 +16,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <regex>
+#include <set>
 #include <thread>
 
 #include "batch_support.h"
@@ -270,17 +272,138 @@ TEST(BatchRun, APortThatDoesNotOpenFailsOnlyItsOwnReader) {
   ASSERT_TRUE(good.Started());
   const ProcessResult r =
       RunProcess(KAVONEL_CLI_PATH,
-                 {"run", "--port", good.Path(), "--port", "/dev/kavonel-no-such-port", "--log-dir",
+                 {"run", "--port", good.Path(), "--port", "/dev/kavonel-no-such-port", "--port",
+                  "/dev/kavonel-missing/com1", "--log-dir",
                   (dir / "logs").string(), "--report", (dir / "r.json").string(), script.string()});
   EXPECT_EQ(r.exitCode, 3) << r.err;
   const std::map<std::string, Json> readers = ReadersByPort(Json::parse(Read(dir / "r.json")));
-  ASSERT_EQ(readers.size(), 2u);
+  ASSERT_EQ(readers.size(), 3u);
   EXPECT_EQ(readers.at(good.Path()).at("verdict"), "completed");
+  // A trace named as a Windows device (COM1, NUL, ...) would be written to that device.
+  EXPECT_EQ(readers.at("/dev/kavonel-missing/com1").at("trace"),
+            (dir / "logs" / "com1_.log").string());
+  EXPECT_TRUE(fs::exists(dir / "logs" / "com1_.log"));
   const Json& missing = readers.at("/dev/kavonel-no-such-port");
   EXPECT_EQ(missing.at("verdict"), "communication-error");
   EXPECT_EQ(missing.at("commands_sent"), 0);
   EXPECT_TRUE(missing.at("port_problem").is_string()) << missing;
-  EXPECT_EQ(Read(dir / "logs" / "kavonel-no-such-port.log"), "The Comport:- Open Failed\n");
+  EXPECT_EQ(Read(dir / "logs" / "kavonel-no-such-port.log"),
+            "The Comport:- Open Failed\nkavonel-cli: " + missing.at("port_problem").get<std::string>() +
+                "\n");
+}
+
+// Open-file limits, set for the child alone by prlimit: a soft limit too low for 33
+// readers is raised to the hard one and the batch completes; a hard limit too low refuses
+// the batch before any port is opened or any file written. The readers themselves come
+// from one reader-sim under a limit lower than their count.
+TEST(BatchLimits, ALowSoftLimitIsRaisedAndATooLowHardOneRefusesTheBatchUpFront) {
+  const fs::path dir = TestDir();
+  const fs::path script = dir / "five.txt";
+  std::ofstream(script) << kFiveCommands;
+  const std::string sim = SimProcess::Program();
+  setenv("KAVONEL_READER_SIM", "/usr/bin/prlimit", 1);
+  const fs::path links = dir / "links";
+  fs::create_directories(links);
+  SimProcess readers({"--nofile=24:24", sim, "--count", "32", "--link", (links / "r").string()});
+  unsetenv("KAVONEL_READER_SIM");
+  SimProcess recorded({"--record", (dir / "requests").string(), "--link", (links / "r0").string()});
+  ASSERT_TRUE(readers.Started()) << readers.Error();
+  ASSERT_TRUE(recorded.Started()) << recorded.Error();
+  ASSERT_TRUE(Eventually([&] { return fs::exists(links / "r32"); }));
+  const auto run = [&](const std::string& limit, const std::string& name) {
+    return RunProcess("/usr/bin/prlimit",
+                      {"--nofile=" + limit, KAVONEL_CLI_PATH, "run", "--ports",
+                       (links / "r*").string(), "--log-dir", (dir / name).string(), "--report",
+                       (dir / (name + ".json")).string(), script.string()});
+  };
+
+  const ProcessResult refused = run("48:48", "refused");
+  EXPECT_EQ(refused.exitCode, 64) << refused.err;
+  unsigned need = 0;
+  char command[256] = {};
+  ASSERT_EQ(std::sscanf(refused.err.c_str(),
+                        "kavonel-cli: 33 readers need %u open files, more than the limit of 48; "
+                        "raise it with `%255[^`]`",
+                        &need, command),
+            2)
+      << refused.err;
+  const std::string n = std::to_string(need);
+  EXPECT_TRUE(command == "ulimit -n " + n ||
+              command == "sudo prlimit --pid $$ --nofile=" + n + ":" + n)
+      << command;
+  EXPECT_GT(need, 33u * 2);
+  EXPECT_EQ(refused.err, "kavonel-cli: 33 readers need " + n +
+                             " open files, more than the limit of 48; raise it with `" + command +
+                             "` and run again\n");
+  EXPECT_EQ(refused.out, "");
+  EXPECT_FALSE(fs::exists(dir / "refused"));
+  EXPECT_FALSE(fs::exists(dir / "refused.json"));
+
+  const ProcessResult raised = run("48:4096", "raised");
+  EXPECT_EQ(raised.exitCode, 0) << raised.err;
+  const Json report = Json::parse(Read(dir / "raised.json"));
+  ASSERT_EQ(report.at("readers").size(), 33u);
+  for (const Json& r : report.at("readers")) EXPECT_EQ(r.at("verdict"), "completed") << r;
+  EXPECT_NE(raised.err.find("33 readers: 33 completed; exit status 0\n"), std::string::npos);
+
+  // The refused run sent nothing; the one that ran sent the five commands.
+  recorded.Stop();
+  const std::string requests = Read(dir / "requests");
+  EXPECT_EQ(std::count(requests.begin(), requests.end(), '\n'), 5);
+}
+
+// A port that finds no descriptor left (here a watch's limit lowered under it, as other
+// readers or other programs can leave it) says so in its line, its trace and its entry,
+// and is not blamed on the reader.
+TEST(BatchLimits, APortThatFindsNoDescriptorLeftSaysSo) {
+  const fs::path dir = TestDir();
+  const fs::path script = dir / "five.txt";
+  std::ofstream(script) << kFiveCommands;
+  const fs::path links = dir / "links";
+  fs::create_directories(links);
+  const fs::path report = dir / "r.json";
+  // A first reader configured while there is room: whatever the program sets up once (and
+  // a sanitizer's checks, which need descriptors of their own) is behind it then.
+  SimProcess first({"--link", (links / "r0").string()});
+  ASSERT_TRUE(first.Started());
+  Background cli({"watch", "--ports", (links / "r*").string(), "--log-dir", (dir / "logs").string(),
+                  "--report", report.string(), script.string()},
+                 dir);
+  ASSERT_TRUE(Eventually([&] { return Entries(report) == 1; })) << cli.Err();
+  // Room for the next reader's wake-up and its trace, none for its port: a limit with two free
+  // numbers below it (descriptors inherited higher up stay open, but take no room).
+  std::set<long> open;
+  for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(cli.Pid()) + "/fd")) {
+    open.insert(std::stol(fd.path().filename().string()));
+  }
+  rlimit tight{};
+  for (long free = 0; free < 2; ++tight.rlim_cur) free += open.count(long(tight.rlim_cur)) == 0;
+  tight.rlim_max = tight.rlim_cur;
+  ASSERT_EQ(prlimit(cli.Pid(), RLIMIT_NOFILE, &tight, nullptr), 0);
+  SimProcess reader({"--link", (links / "r1").string(), "--record", (dir / "r1.rec").string()});
+  ASSERT_TRUE(reader.Started());
+  // Its open is tried again for a while, as for a device whose permissions come late.
+  ASSERT_TRUE(Eventually([&] { return Entries(report) == 2; })) << cli.Err();
+  cli.Signal(SIGINT);
+  EXPECT_EQ(cli.Wait(), 3) << cli.Err();
+
+  const Json entry = Json::parse(Read(report)).at("readers").at(1);
+  const std::string port = (links / "r1").string();
+  const std::string problem = entry.at("port_problem").is_string() ? entry.at("port_problem") : "";
+  EXPECT_EQ(problem, port + ": not opened: this program has as many files open as its limit "
+                            "allows (" + std::to_string(tight.rlim_cur) +
+                         "); raise the limit (ulimit -n) or configure fewer readers at once");
+  EXPECT_EQ(entry.at("commands_sent"), 0);
+  EXPECT_EQ(Read(dir / "logs" / "r1.log"),
+            "The Comport:- Open Failed\nkavonel-cli: " + problem + "\n");
+  const std::string err = cli.Err();
+  EXPECT_NE(err.find(port + "  Tern  0/5  " + problem + "  [exit 3]\n"), std::string::npos) << err;
+  EXPECT_EQ(err.find("Communication"), std::string::npos) << err;
+  EXPECT_NE(err.find("2 readers: 1 communication-error, 1 completed; exit status 3\n"),
+            std::string::npos)
+      << err;
+  reader.Stop();
+  EXPECT_EQ(Read(dir / "r1.rec"), "");
 }
 
 // The first Ctrl-C lets the readers go on; the second abandons them: their ports close,

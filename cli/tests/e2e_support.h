@@ -118,6 +118,7 @@ class Background {
     }
   }
   void Signal(int signal) { kill(pid_, signal); }
+  pid_t Pid() const { return pid_; }
   bool Running() {
     if (pid_ <= 0) return false;
     int status = 0;

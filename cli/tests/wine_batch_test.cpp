@@ -201,6 +201,41 @@ TEST(WineBatch, ThreeReadersGiveTheLinuxLinesTracesReportsAndExitStatus) {
             JUnitOutline(dir / "linux.xml", linuxNames));
 }
 
+// A hub's worth of readers on COM1 upwards: more readers than one wait can take on Windows
+// (64 objects), and COM1 .. COM9, whose trace names Windows keeps for the ports themselves.
+TEST(WineBatch, AHundredReadersFromCOM1UpAllCompleteEachWithItsOwnTrace) {
+  const fs::path dir = TestDir();
+  const fs::path script = dir / "five.txt";
+  std::ofstream(script) << kFiveCommands;
+  constexpr int kReaders = 100;
+  SimProcess readers({"--count", std::to_string(kReaders), "--link", (dir / "r").string()});
+  ASSERT_TRUE(readers.Started()) << readers.Error();
+  ASSERT_TRUE(Eventually([&] { return fs::exists(dir / ("r" + std::to_string(kReaders))); }));
+  const ProcessResult single =
+      RunProcess(KAVONEL_CLI_PATH, {"run", "--port", (dir / "r1").string(), script.string()});
+  ASSERT_EQ(single.exitCode, 0) << single.err;
+  std::vector<std::string> args = {"run"};
+  for (int i = 1; i <= kReaders; ++i) {
+    ASSERT_TRUE(MapWinePort((dir / ("r" + std::to_string(i))).string(), "com" + std::to_string(i)));
+    args.insert(args.end(), {"--port", "COM" + std::to_string(i)});
+  }
+  args.insert(args.end(), {"--log-dir", WindowsPath(dir / "logs"), "--report",
+                           WindowsPath(dir / "r.json"), WindowsPath(script)});
+  const ProcessResult batch = RunWindows("kavonel-cli.exe", args);
+  for (int i = 1; i <= kReaders; ++i) MapWinePort("", "com" + std::to_string(i));
+
+  EXPECT_EQ(batch.exitCode, 0) << batch.err;
+  EXPECT_NE(batch.err.find("100 readers: 100 completed; exit status 0\n"), std::string::npos)
+      << batch.err;
+  const Json report = Json::parse(Read(dir / "r.json"));
+  ASSERT_EQ(report.at("readers").size(), size_t{kReaders});
+  for (int i = 1; i <= kReaders; ++i) {
+    const std::string name = "COM" + std::to_string(i) + (i < 10 ? "_" : "") + ".log";
+    EXPECT_EQ(report.at("readers").at(size_t(i - 1)).at("trace"), WindowsPath(dir / "logs" / name));
+    EXPECT_EQ(Read(dir / "logs" / name), single.out) << name;
+  }
+}
+
 // A reader that falls silent holds its run (a minute's wait by default): the first
 // Ctrl-C lets it go on, the second abandons it, its port closed and every file whole.
 TEST(WineBatch, CtrlCTwiceAbandonsASilentReaderAndLeavesTheFilesWhole) {

@@ -3,11 +3,13 @@
 #include <algorithm>
 #include <cctype>
 #include <atomic>
+#include <cstring>
 #include <filesystem>
 
 #include "batch/port_watch.h"
 #include "batch/reader_view.h"
 #include "link/frame.h"
+#include "link/port_diagnosis.h"
 #include "link/serial_device.h"
 #include "monitor/utf8_path.h"
 #include "operations/operation_texts.h"
@@ -66,6 +68,11 @@ class PatientDevice final : public SerialDevice {
   std::condition_variable woken_;
   bool interrupted_ = false;
 };
+
+// With hundreds of readers on a busy host every answer takes longer than 20 ms; a flush
+// then would cost each command a wake-up and a write more. A quarter second is a wait an
+// operator watching a trace would notice.
+constexpr std::chrono::milliseconds kTraceFlushWait{250};
 
 std::string TraceBaseName(const std::string& port) {
   std::string name = port;
@@ -175,6 +182,8 @@ size_t BatchRunner::Start(const std::string& portName) {
   auto reader = std::make_unique<Reader>();
   reader->runner = this;
   ComTimeouts timeouts = settings_.timeouts;
+  // The trace is flushed when a wait lasts this long (RunTraced).
+  timeouts.hookInterval = kTraceFlushWait;
   reader->port = std::make_unique<ComPort>(
       std::make_unique<PatientDevice>(MakePlatformSerialDevice(), settings_.openPatience),
       std::make_shared<SteadyClock>(), timeouts);
@@ -214,6 +223,7 @@ size_t BatchRunner::Start(const std::string& portName) {
 }
 
 void BatchRunner::Publish(Reader& reader, bool ended) {
+  if (!ended && !listener_.WantsChanges()) return;
   const ReaderResult snapshot = reader.Snapshot();
   if (ended) {
     listener_.ReaderEnded(snapshot);
@@ -226,13 +236,47 @@ void BatchRunner::RunReader(Reader& reader) {
   const auto steadyStart = std::chrono::steady_clock::now();
   ReaderResult start = reader.Snapshot();
   TraceFile trace(start.tracePath);
+  if (!trace.IsOpen()) {
+    // A reader configured without its trace would leave the line no record of it: it is
+    // not started, and says why.
+    const std::string why = OneLine(start.tracePath + ": the trace cannot be written: " +
+                                    std::strerror(trace.OpenError()));
+    std::lock_guard<std::mutex> lock(reader.mutex);
+    ReaderResult& r = reader.result;
+    r.outcome = ReaderOutcome::kCommError;
+    r.verdictText = RunVerdictStatusLineText(VERDICT_COMM_ERROR);
+    r.exitStatus = 3;
+    r.portProblem = why;
+  } else {
+    RunTraced(reader, trace);
+  }
+  {
+    std::lock_guard<std::mutex> lock(reader.mutex);
+    reader.result.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - steadyStart);
+    reader.result.ended = true;
+    reader.result.abandoned = reader.abandonRequested && reader.result.exitStatus == 3;
+  }
+  // Counted out before the end is announced: whoever hears of it finds it no longer
+  // running (the thread itself is joined in WaitAll).
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    --running_;
+  }
+  ended_.notify_all();
+  Publish(reader, true);
+}
+
+void BatchRunner::RunTraced(Reader& reader, TraceFile& trace) {
+  const ReaderResult start = reader.Snapshot();
   ReaderView view(trace, script_.path, settings_.readerType);
   ReaderSettings settings;
   settings.strComPort = start.port;
   settings.nReaderType = settings_.readerType;
   settings.nBaudRate = settings_.baudRate;
   ComPort& port = *reader.port;
-  // What the reader has written so far reaches the file whenever it keeps us waiting.
+  // What the reader has written so far reaches the file whenever it keeps us waiting
+  // (kTraceFlushWait).
   port.SetWaitHook([&trace] { trace.Flush(); }, ComPort::HookRepeat::kOncePerTransfer);
 
   bool found = true;
@@ -282,23 +326,14 @@ void BatchRunner::RunReader(Reader& reader) {
         break;
     }
   }
+  // What a single-port run says on standard error beside "Open Failed", the trace says
+  // too: a port that did not open is not the reader's failure.
+  if (!view.PortProblem().empty()) {
+    trace.AppendMonitorText("kavonel-cli: " + view.PortProblem() + "\n");
+  }
   trace.Close();
-  {
-    std::lock_guard<std::mutex> lock(reader.mutex);
-    reader.result.portProblem = view.PortProblem();
-    reader.result.duration = std::chrono::duration_cast<std::chrono::milliseconds>(
-        std::chrono::steady_clock::now() - steadyStart);
-    reader.result.ended = true;
-    reader.result.abandoned = reader.abandonRequested && reader.result.exitStatus == 3;
-  }
-  // Counted out before the end is announced: whoever hears of it finds it no longer
-  // running (the thread itself is joined in WaitAll).
-  {
-    std::lock_guard<std::mutex> lock(mutex_);
-    --running_;
-  }
-  ended_.notify_all();
-  Publish(reader, true);
+  std::lock_guard<std::mutex> lock(reader.mutex);
+  reader.result.portProblem = view.PortProblem();
 }
 
 void BatchRunner::AbandonAll() {

@@ -21,6 +21,8 @@
 
 namespace kavonel {
 
+class TraceFile;
+
 // The outcome of one reader, as its line, the summary and the report show it.
 enum class ReaderOutcome { kCompleted, kNotAllConfigured, kScriptError, kCommError, kNotFound };
 
@@ -76,6 +78,9 @@ class BatchListener {
   virtual ~BatchListener() = default;
   // A copy of the reader's state at a change (start, detection, each command).
   virtual void ReaderChanged(const ReaderResult& state) = 0;
+  // False spares the copies of ReaderChanged (a console that prints only the ends): two
+  // a command on every reader.
+  virtual bool WantsChanges() const { return true; }
   virtual void ReaderEnded(const ReaderResult& result) = 0;
 };
 
@@ -106,6 +111,8 @@ class BatchRunner {
  private:
   struct Reader;
   void RunReader(Reader& reader);
+  // The reader's detection and script, its trace open.
+  void RunTraced(Reader& reader, TraceFile& trace);
   void Publish(Reader& reader, bool ended);
 
   const SharedScript& script_;

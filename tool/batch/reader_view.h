@@ -21,12 +21,18 @@ class TraceFile final : public MonitorOutput {
   TraceFile& operator=(const TraceFile&) = delete;
 
   bool IsOpen() const { return file_ != nullptr; }
+  // Why it did not open (errno), 0 when it did.
+  int OpenError() const { return openError_; }
   void AppendMonitorText(std::string_view text) override;
   void Flush();
   void Close();
 
  private:
+  void WritePending();
+
   std::FILE* file_ = nullptr;
+  int openError_ = 0;
+  std::string pending_;
 };
 
 class ReaderView final : public QueuedView {

@@ -9,9 +9,6 @@
 namespace kavonel {
 namespace {
 
-// While a wait hook runs, a wait is cut into slices so the hook runs at least this often.
-constexpr uint32_t kHookIntervalMs = 20;
-
 // The operator's text for a name that gives no device path (empty, COM0, too long).
 std::string NotAPortNameText(std::string_view portName) {
   if (portName.empty()) return "no port name given";
@@ -51,19 +48,22 @@ struct ComPort::Impl {
   struct TransferHook {
     std::function<void()> run;  // empty: none, or no more in this transfer
     bool once = false;
-    uint32_t last = 0;  // when it last ran, or the transfer began
+    uint32_t last = 0;      // when it last ran, or the transfer began
+    uint32_t interval = 0;  // how often it runs (the first time too)
   };
 
   // The hook this thread may run during a transfer that begins at start.
   TransferHook HookForThisThread(uint32_t start) {
     std::lock_guard<std::mutex> lock(mutex);
-    if (!hook || hookThread != std::this_thread::get_id()) return {{}, false, start};
-    return {hook, hookRepeat == HookRepeat::kOncePerTransfer, start};
+    const uint32_t interval = static_cast<uint32_t>(std::max<long long>(
+        1, std::min<long long>(timeouts.hookInterval.count(), uint32_t{1} << 30)));
+    if (!hook || hookThread != std::this_thread::get_id()) return {{}, false, start, interval};
+    return {hook, hookRepeat == HookRepeat::kOncePerTransfer, start, interval};
   }
 
   // Waits until the device is ready for the direction, or until more than limitMs
   // have gone by since start (unsigned differences: a wrap of the counter changes
-  // nothing). The hook, if any, runs every kHookIntervalMs (or once).
+  // nothing). The hook, if any, runs every waitHook.interval (or once).
   WaitStatus WaitFor(bool readable, uint32_t start, uint32_t limitMs, TransferHook& waitHook) {
     for (;;) {
       const uint32_t now = clock->NowMs();
@@ -77,13 +77,13 @@ struct ComPort::Impl {
       uint32_t slice = limitMs - elapsed + 1;  // passed once more than limitMs has gone by
       if (waitHook.run) {
         const uint32_t sinceHook = now - waitHook.last;
-        if (sinceHook >= kHookIntervalMs) {
+        if (sinceHook >= waitHook.interval) {
           waitHook.run();
           waitHook.last = clock->NowMs();
           if (waitHook.once) waitHook.run = nullptr;
           continue;
         }
-        slice = std::min(slice, kHookIntervalMs - sinceHook);
+        slice = std::min(slice, waitHook.interval - sinceHook);
       }
       const auto timeout = std::chrono::milliseconds(slice);
       const WaitStatus status =

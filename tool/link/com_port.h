@@ -44,6 +44,8 @@ struct ComTimeouts {
   // so they complete at once; kept so callers may still state it.
   std::chrono::milliseconds readByte{200};
   std::chrono::milliseconds writeStall{10000};  // a write that makes no progress
+  // How long a wait lasts before the wait hook runs (SetWaitHook), and between its runs.
+  std::chrono::milliseconds hookInterval{20};
 };
 
 class SerialDevice;    // serial_device.h

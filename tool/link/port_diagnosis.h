@@ -13,6 +13,7 @@ enum class PortProblem {
   kNoPermission,  // the device exists but this user may not open it
   kInUse,         // another program holds it
   kNotSerial,     // a file or device that is no serial port
+  kNoFileRoom,    // this program (or the whole system) has as many files open as allowed
   kOther,         // the system's own error text
 };
 

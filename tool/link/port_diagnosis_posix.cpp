@@ -4,6 +4,7 @@
 #include <dirent.h>
 #include <grp.h>
 #include <pwd.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
 #include <unistd.h>
@@ -190,6 +191,23 @@ std::string KindOf(const struct stat& st) {
   return "a device that is no terminal";
 }
 
+// Out of descriptors: the host's doing, not the reader's or the port's, so the text says
+// which limit ran out and how to raise it.
+std::string NoFileRoomText(const std::string& path, int systemError) {
+  if (systemError == ENFILE) {
+    return path +
+           ": not opened: the system has as many files open as it allows; end other programs "
+           "or raise fs.file-max (sysctl)";
+  }
+  rlimit limit{};
+  std::string allowed;
+  if (getrlimit(RLIMIT_NOFILE, &limit) == 0 && limit.rlim_cur != RLIM_INFINITY) {
+    allowed = " (" + std::to_string(limit.rlim_cur) + ")";
+  }
+  return path + ": not opened: this program has as many files open as its limit allows" +
+         allowed + "; raise the limit (ulimit -n) or configure fewer readers at once";
+}
+
 }  // namespace
 
 PortDiagnosis DiagnosePortOpen(const std::string& devicePath, int systemError) {
@@ -197,7 +215,9 @@ PortDiagnosis DiagnosePortOpen(const std::string& devicePath, int systemError) {
   struct stat st {};
   const bool exists = stat(devicePath.c_str(), &st) == 0;
   PortDiagnosis d;
-  if (!exists || systemError == ENOENT || systemError == ENODEV || systemError == ENXIO ||
+  if (systemError == EMFILE || systemError == ENFILE) {
+    d = {PortProblem::kNoFileRoom, NoFileRoomText(devicePath, systemError)};
+  } else if (!exists || systemError == ENOENT || systemError == ENODEV || systemError == ENXIO ||
       systemError == ENOTDIR) {
     d = {PortProblem::kMissing,
          devicePath + ": no such device; `kavonel-cli ports` lists the ports present"};

@@ -41,6 +41,12 @@ PortDiagnosis DiagnosePortOpen(const std::string& devicePath, int systemError) {
       d = {PortProblem::kInUse,
            devicePath + ": in use by another program (the system does not let us see which)"};
       break;
+    case ERROR_TOO_MANY_OPEN_FILES:
+    case ERROR_NO_SYSTEM_RESOURCES:
+      d = {PortProblem::kNoFileRoom,
+           devicePath + ": not opened: the system has no room for more open handles; end other "
+                        "programs or configure fewer readers at once"};
+      break;
     case ERROR_NOT_SUPPORTED:  // the device has no line state
       d = {PortProblem::kNotSerial, devicePath + ": not a serial port"};
       break;

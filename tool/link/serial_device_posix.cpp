@@ -68,7 +68,8 @@ bool IsHangUpError(int error) {
 
 class PosixSerialDevice final : public SerialDevice {
  public:
-  PosixSerialDevice() : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {}
+  PosixSerialDevice()
+      : wake_(::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)), wakeError_(wake_ < 0 ? errno : 0) {}
   ~PosixSerialDevice() override {
     Close();
     if (wake_ >= 0) ::close(wake_);
@@ -78,6 +79,11 @@ class PosixSerialDevice final : public SerialDevice {
     if (fd_ >= 0) return false;
     failedPath_ = path;
     openError_ = 0;
+    // Without its wake-up a port could not be abandoned: its waits would outlast Ctrl-C.
+    if (wake_ < 0) {
+      openError_ = wakeError_;
+      return false;
+    }
     const int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
       openError_ = errno;
@@ -193,10 +199,10 @@ class PosixSerialDevice final : public SerialDevice {
     if (fd_ < 0) return WaitStatus::kFailed;
     pollfd p[2] = {{fd_, events, 0}, {wake_, POLLIN, 0}};
     const int ms = static_cast<int>(std::min<long long>(timeout.count(), 1 << 30));
-    const int n = ::poll(p, wake_ >= 0 ? 2 : 1, ms);
+    const int n = ::poll(p, 2, ms);
     if (n < 0) return errno == EINTR ? WaitStatus::kTimedOut : WaitStatus::kFailed;
     if (n == 0) return WaitStatus::kTimedOut;
-    if (wake_ >= 0 && (p[1].revents & POLLIN)) return WaitStatus::kFailed;
+    if (p[1].revents & POLLIN) return WaitStatus::kFailed;
     // Data that arrived before a hang-up is still read first.
     if (p[0].revents & events) return WaitStatus::kReady;
     if (p[0].revents & (POLLHUP | POLLERR | POLLNVAL)) return WaitStatus::kHangUp;
@@ -212,6 +218,7 @@ class PosixSerialDevice final : public SerialDevice {
   std::string failedPath_;
   int openError_ = 0;  // errno of the last failed Open
   const int wake_;     // eventfd that Interrupt makes readable; lives as long as the device
+  const int wakeError_;  // errno of its making, when that failed (EMFILE)
   termios saved_{};
   bool haveSaved_ = false;
 };

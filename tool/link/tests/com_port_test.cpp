@@ -323,6 +323,23 @@ TEST_F(ComPortTest, AHookForOnceRunsOncePerTransferAndTheRestOfTheWaitIsOneSleep
   EXPECT_EQ(calls, 2);
 }
 
+// Many readers at once keep each other waiting beyond 20 ms at every answer: their hook
+// waits for a wait an operator would notice.
+TEST_F(ComPortTest, AHookForLongWaitsRunsOnceAQuarterSecondIn) {
+  ComTimeouts timeouts;
+  timeouts.hookInterval = std::chrono::milliseconds(250);
+  ComPort patient(std::make_unique<FakeSerialDevice>(line), clock, timeouts);
+  ASSERT_EQ(patient.Open("COM1", 115200), COM_OK);
+  int calls = 0;
+  patient.SetWaitHook([&] { ++calls; }, ComPort::HookRepeat::kOncePerTransfer);
+  uint8_t buffer[16];
+  EXPECT_EQ(patient.ReceiveBytes(buffer, 16), COM_TIMEOUT);
+  EXPECT_EQ(calls, 1);
+  ASSERT_FALSE(line->waitSlices.empty());
+  EXPECT_EQ(line->waitSlices.front(), 250u);
+  EXPECT_LE(line->waitSlices.size(), 3u);
+}
+
 TEST_F(ComPortTest, WaitHookAlsoRunsWhileAWriteIsStalled) {
   OpenPort();
   int calls = 0;
