@@ -93,6 +93,21 @@ pid_t StartWindows(const std::string& program, const std::vector<std::string>& a
   return pid;
 }
 
+// The CPU seconds the Wine servers have used so far.
+double ServersCpu(const std::vector<pid_t>& servers) {
+  double total = 0;
+  for (pid_t server : servers) total += ProcessCpu(server);
+  return total;
+}
+
+// What the Wine servers use in 2.5 s with no program of ours running (they serve the
+// prefix's own services too): the baseline of a wait's figure.
+double IdleServersCpu(const std::vector<pid_t>& servers) {
+  const double before = ServersCpu(servers);
+  std::this_thread::sleep_for(milliseconds(2500));
+  return ServersCpu(servers) - before;
+}
+
 struct CpuSample {
   double program = 0;     // seconds of CPU of kavonel-cli.exe
   double server = 0;      // and of the Wine server (which also serves the prefix's services)
@@ -110,14 +125,8 @@ CpuSample WaitingCpu() {
   kavonel::testing::WineReader reader({"--silent", "--record", record});
   if (!reader.Ready()) return {};
   const std::vector<pid_t> servers = OurWineServers();
-  const auto serverCpu = [&] {
-    double total = 0;
-    for (pid_t server : servers) total += ProcessCpu(server);
-    return total;
-  };
-  const double idle0 = serverCpu();
-  std::this_thread::sleep_for(milliseconds(2500));
-  const double idle = serverCpu() - idle0;
+  const auto serverCpu = [&servers] { return ServersCpu(servers); };
+  const double idle = IdleServersCpu(servers);
   const pid_t program = StartWindows(
       "kavonel-cli.exe", {"check", "--port", kavonel::testing::kWinePort, "--timeout", "3000"});
   // The reader records the request as it gets it; from then on the program waits.
@@ -212,14 +221,8 @@ CpuSample WindowWaitingCpu(const std::filesystem::path& dir) {
   kavonel::testing::WineReader reader({"--silent-after", "1", "--record", record});
   if (!reader.Ready()) return {};
   const std::vector<pid_t> servers = OurWineServers();
-  const auto serverCpu = [&] {
-    double total = 0;
-    for (pid_t server : servers) total += ProcessCpu(server);
-    return total;
-  };
-  const double idle0 = serverCpu();
-  std::this_thread::sleep_for(milliseconds(2500));
-  const double idle = serverCpu() - idle0;
+  const auto serverCpu = [&servers] { return ServersCpu(servers); };
+  const double idle = IdleServersCpu(servers);
   const std::filesystem::path file = dir / "wait-steps.txt";
   std::ofstream(file, std::ios::binary)
       << StartedWindow(dir) << "click 1010\nsleep 4000\nuntil-enabled 1010\nclose\nexit\n";
